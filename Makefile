@@ -1,0 +1,39 @@
+# Varnolde: `make test` builds and runs the whole test suite, `make run` opens the panel on the
+# demo database. Both install missing Debian packages first (scripts/install-deps.sh).
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+ifeq ($(SANITIZE),1)
+  BUILD := build-asan
+  CMAKE_FLAGS += -DVARNOLDE_SANITIZE=ON -DVARNOLDE_QT=OFF
+endif
+ifeq ($(CI),true)
+  CMAKE_FLAGS += -DVARNOLDE_WERROR=ON
+endif
+
+.PHONY: all deps build test run bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+bench: deps
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNOLDE_BENCH=ON -DVARNOLDE_TESTS=OFF
+	cmake --build build-bench -j$(JOBS)
+	scripts/bench.sh build-bench
+
+clean:
+	rm -rf build build-asan build-bench build-fuzz
