@@ -1,0 +1,160 @@
+// ctr_consultationacompte: the advances panel.
+//
+// A payroll clerk consults, enters, changes and deletes the salary advances ("acomptes") of
+// one caregiver for one pay period, contract by contract. The host creates the panel on a
+// Toolkit (the panel builds its controls there and receives their events), hands it the
+// database link (theDataBase), an object of the database component's library it keeps but
+// never reads (Theclient) and the user's rights (DroitsUtilisateur), then calls init() once.
+// From then on the panel is driven by the clerk's events on the toolkit's thread.
+//
+// The database link, the seven table handles and their record buffers are shared by every
+// panel of the process (Modulevar): ending one panel releases them for all.
+//
+// Failures: init() lets a failure of opening a table or of reading the pay periods propagate
+// to the host (tables opened before it stay open). Reactions never throw to the toolkit
+// except as ComponentError, which the toolkit's dispatch shows to the clerk.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/converter.h"
+#include "components/database.h"
+#include "components/ref.h"
+#include "components/rights.h"
+#include "components/toolkit.h"
+#include "panel/layout.h"
+
+namespace varnolde {
+
+class ctr_consultationacompte final : public PanelReactions {
+ public:
+  // Builds the controls on toolkit (which must outlive the panel). converter and regional
+  // are the conversion object and the user's regional settings.
+  ctr_consultationacompte(Toolkit& toolkit, std::shared_ptr<const FormatConverter> converter,
+                          std::shared_ptr<const RegionalSettings> regional);
+  // The host destroying the control: UserControl_Terminate.
+  ~ctr_consultationacompte() override;
+  ctr_consultationacompte(const ctr_consultationacompte&) = delete;
+  ctr_consultationacompte& operator=(const ctr_consultationacompte&) = delete;
+
+  // Properties set by the host before init.
+  void theDataBase(std::shared_ptr<DatabaseLink> database);
+  void Theclient(std::shared_ptr<void> client);
+  void DroitsUtilisateur(std::shared_ptr<UserRights> rights);
+  bool W_sortir() const { return w_sortir_; }
+  void W_sortir(bool value) { w_sortir_ = value; }
+
+  void init();
+
+  // Public procedures (the panel calls them itself).
+  void RequeteCodeAidant();
+  void RequeteContratAidant();
+  void Remplir_Lists(Ref<DbRecord>& w_requeteaidant);
+  void Remplir_ListsPresta(Ref<DbRecord>& w_requeteaidant);
+  void RempDonneesList(int Indice, Ref<DbRecord>& TabAideAsso, Ref<DbRecord>& TabAidant,
+                       const std::string& acompte, const std::string& etat,
+                       Ref<DbRecord>& w_requetecontrat);
+  void RempDonneesListPresta(Ref<DbRecord>& TabAideAsso, Ref<DbRecord>& TabAidant,
+                             const std::string& acompte, const std::string& etat,
+                             Ref<DbRecord>& w_requetecontratPresta);
+  void Griser_Liste();
+  void Degriser_Liste();
+  void Remplir_ComboPeriodepaie();
+  void Remplir_ComboEntite();
+
+  // PanelReactions: the toolkit routes every control event here.
+  void OnEvent(ControlId control, EventKind event) override;
+  void OnKeyPress(ControlId control, int& key_code) override;
+
+  // Read-only views for tests and the script tool.
+  const std::string& w_codeentite() const { return w_codeentite_; }
+  const std::string& w_debutperiode() const { return w_debutperiode_; }
+  const std::string& w_finperiode() const { return w_finperiode_; }
+  std::string RequestText() const;           // whole text of the last request record built
+  std::string ContractResultText() const;    // whole text of w_requetecontrat
+  std::string PrestaResultText() const;      // whole text of w_requetecontratPresta
+
+ private:
+  // Shell.
+  void Appliquer_Droits();
+  void cmd_Sortir_Click();
+  void UserControl_Terminate();
+  void BusyOn();
+  void BusyOff();
+  // Employer and period selection.
+  void cbo_PeriodePaie_Click();
+  void cbo_Entite_Click();
+  void cbo_Entite_Change();
+  void txt_Entite_Change();
+  void txt_Entite_KeyPress(int& key_code);
+  void txt_Entite_LostFocus();
+  // Caregiver lookup.
+  void cmd_Recherche_Click();
+  void cbo_NomAidant_Change();
+  void cbo_NomAidant_Click();
+  void cbo_NomAidant_KeyPress(int& key_code);
+  void txt_CodeAidant_Change();
+  void txt_CodeAidant_KeyPress(int& key_code);
+  void txt_CodeAidant_LostFocus();
+  // Contracts.
+  void ClearAdvanceDisplay();
+  void PreviousMonthBounds(YearMonth period);
+  std::string ContractSentence(const std::string& pieces_5, const std::string& sort) const;
+  void NoContract();
+  void NoProviderContract();
+  std::string CaregiverDisplayName() const;
+  // Lists.
+  void Bdv_Liste_Change();
+  void Bdv_Liste_Scroll();
+  void AppendRow(const Ref<DbRecord>& contracts, int row, const std::string& employer,
+                 const std::string& acompte, const std::string& etat);
+  // Entry and saving.
+  void lst_Acompte_Click();
+  void lst_Etat_Click();
+  void lst_Liste1_Click();
+  void Lst_CodeContrat_Click();
+  void OpenRow(bool reformat_amount);
+  void txt_Acompte_KeyPress(int& key_code);
+  void txt_Acompte_Change();
+  void txt_Acompte_Click();
+  void txt_Acompte_LostFocus();
+  void cmd_Ok_Click();
+  void cmd_Annuler_Click();
+  void cmd_Valider_Click();
+  void Cmd_AnnulerGene_Click();
+  void ResetPanel();
+  void Ecrire_Acomptes();
+  void cmd_Supprimer_Click();
+
+  // Helpers over the toolkit and the regional settings.
+  std::string PeriodKey() const;      // "yyyymm" of the chosen period
+  YearMonth ChosenPeriod() const;     // raises kTypeMismatch when the period box is empty
+  bool MayModify() const;             // access level 2
+  bool IsConfirmableAmount(const std::string& text) const;
+
+  Toolkit& ui_;
+  std::shared_ptr<const FormatConverter> converter_;
+  std::shared_ptr<const RegionalSettings> regional_;
+
+  std::shared_ptr<UserRights> rights_object_;
+  Ref<FunctionRights> consultation_rights_;
+  bool w_sortir_ = false;
+  bool terminated_ = false;
+
+  Ref<DbRecord> w_requete;
+  Ref<DbRecord> w_requeteentite;
+  Ref<DbRecord> w_requetecontrat;
+  Ref<DbRecord> w_requetecontratPresta;
+  Ref<DbRecord> w_requeteaidant;
+  std::string w_codeentite_;
+  std::string w_debutperiode_;
+  std::string w_finperiode_;
+  std::string last_request_text_;
+  // Row k of the name box's list -> hit (row of w_requeteaidant, from 1).
+  std::vector<int> name_rows_to_hits_;
+};
+
+}  // namespace varnolde
