@@ -19,6 +19,8 @@ class Ref {
   Ref() = default;
   Ref(std::shared_ptr<T> object) : object_(std::move(object)) {}  // NOLINT: implicit on purpose
   template <class U>
+  Ref(std::shared_ptr<U> object) : object_(std::move(object)) {}  // NOLINT
+  template <class U>
   Ref(const Ref<U>& other) : object_(other.shared()) {}  // NOLINT
 
   T& operator*() const { return *Checked(); }

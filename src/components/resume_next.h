@@ -27,13 +27,18 @@ class ResumeNext {
       std::forward<Statement>(statement)();
     } catch (const ComponentError& e) {
       last_error_ = e.number();
+      ++error_count_;
     }
   }
 
   ErrorNumber LastError() const noexcept { return last_error_; }
+  // How many statements failed so far: lets a procedure tell whether a group of statements
+  // all completed.
+  int ErrorCount() const noexcept { return error_count_; }
 
  private:
   ErrorNumber last_error_ = 0;
+  int error_count_ = 0;
 };
 
 }  // namespace varnolde

@@ -23,6 +23,7 @@
 #include "components/converter.h"
 #include "components/database.h"
 #include "components/ref.h"
+#include "components/resume_next.h"
 #include "components/rights.h"
 #include "components/toolkit.h"
 #include "panel/layout.h"
@@ -102,15 +103,21 @@ class ctr_consultationacompte final : public PanelReactions {
   // Contracts.
   void ClearAdvanceDisplay();
   void PreviousMonthBounds(YearMonth period);
-  std::string ContractSentence(const std::string& pieces_5, const std::string& sort) const;
+  std::string CaregiverCriteria(const std::string& end_criterion) const;
+  std::string PreviousMonthSentence(const std::string& end_criterion, const std::string& sort) const;
+  void SelectContracts(ResumeNext& rn, const std::string& sentence, Ref<DbRecord>& result);
+  void ShowCaregiverOfPreviousMonth(ResumeNext& rn);
   void NoContract();
   void NoProviderContract();
   std::string CaregiverDisplayName() const;
   // Lists.
   void Bdv_Liste_Change();
   void Bdv_Liste_Scroll();
+  void FillContractRow(ResumeNext& rn, Ref<DbRecord>& contracts, int row, bool provider_row);
   void AppendRow(const Ref<DbRecord>& contracts, int row, const std::string& employer,
                  const std::string& acompte, const std::string& etat);
+  std::string DateTextOrRaw(const std::string& stored) const;
+  std::string AmountCell(const std::string& hundredths) const;
   // Entry and saving.
   void lst_Acompte_Click();
   void lst_Etat_Click();
@@ -134,6 +141,8 @@ class ctr_consultationacompte final : public PanelReactions {
   YearMonth ChosenPeriod() const;     // raises kTypeMismatch when the period box is empty
   bool MayModify() const;             // access level 2
   bool IsConfirmableAmount(const std::string& text) const;
+  // A stored amount (hundredths, written with a full stop if ever with decimals).
+  static double StoredNumber(const std::string& text);
 
   Toolkit& ui_;
   std::shared_ptr<const FormatConverter> converter_;

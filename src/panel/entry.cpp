@@ -1,0 +1,331 @@
+// Opening a row, the amount field, confirming, validating and deleting advances.
+#include <charconv>
+#include <cmath>
+
+#include "components/resume_next.h"
+#include "components/tables.h"
+#include "panel/ctr_consultationacompte.h"
+#include "panel/text.h"
+#include "shared/moduleproc.h"
+#include "shared/modulevar.h"
+
+namespace varnolde {
+
+using namespace panel;
+using namespace Modulevar;
+using ModuleProc::PadField;
+using ModuleProc::PositionList;
+
+namespace {
+constexpr std::string_view kPayslipWarning =
+    "Attention ! \r\nBulletin de paie déjà traité sur cette période.\r\n"
+    "La mise à jour de l'acompte ne pourra être effective sur le bulletin.";
+constexpr std::string_view kWriteFailedMessage = "Erreur d'écriture de l'acompte dans la base.";
+constexpr std::string_view kDeleteQuestion = "Etes-vous sûr de vouloir supprimer cet acompte ?";
+constexpr std::string_view kInvalidAmount =
+    "Montant d'acompte invalide : 5 chiffres au plus avant le séparateur décimal et 2 après.";
+constexpr std::string_view kRowSavepoint = "acompte_ligne";
+constexpr int kAmountWidth = 8;
+}  // namespace
+
+// ---- Keeping the four lists on one row ------------------------------------------------------
+
+void ctr_consultationacompte::lst_Acompte_Click() {
+  const int row = ui_.ListIndex(lst_Acompte);
+  for (ControlId list : {lst_Liste1, lst_Etat, Lst_CodeContrat}) ui_.SetListIndex(list, row);
+}
+
+void ctr_consultationacompte::lst_Etat_Click() {
+  const int row = ui_.ListIndex(lst_Etat);
+  for (ControlId list : {lst_Acompte, lst_Liste1, Lst_CodeContrat}) ui_.SetListIndex(list, row);
+}
+
+void ctr_consultationacompte::lst_Liste1_Click() {
+  const int row = ui_.ListIndex(lst_Liste1);
+  for (ControlId list : {lst_Acompte, lst_Etat, Lst_CodeContrat}) ui_.SetListIndex(list, row);
+}
+
+void ctr_consultationacompte::Lst_CodeContrat_Click() {
+  const int row = ui_.ListIndex(Lst_CodeContrat);
+  for (ControlId list : {lst_Acompte, lst_Etat, lst_Liste1}) ui_.SetListIndex(list, row);
+}
+
+// ---- Opening a row for entry ---------------------------------------------------------------
+
+void ctr_consultationacompte::OpenRow(bool reformat_amount) {
+  ResumeNext rn;
+  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) rn([&] { ui_.SetEnabled(box, true); });
+  rn([&] { ui_.SetText(txt_liste1, ui_.Text(lst_Liste1)); });
+  rn([&] { ui_.SetText(txt_Acompte, converter_->FormatAmountText(ui_.Text(lst_Acompte), true)); });
+  if (reformat_amount) {
+    rn([&] {
+      const std::string amount = ui_.Text(lst_Acompte);
+      ui_.SetText(txt_Acompte,
+                  Trim(amount).empty() ? std::string() : regional_->FormatFixed2(regional_->ToNumber(amount)));
+    });
+  }
+  rn([&] { ui_.SetText(txt_Etat, ui_.Text(lst_Etat)); });
+  rn([&] { ui_.SetEnabled(txt_liste1, false); });
+  rn([&] { ui_.SetEnabled(txt_Etat, false); });
+  if (ui_.Text(txt_Etat).empty()) {
+    rn([&] { ui_.SetEnabled(txt_Acompte, true); });
+    rn([&] { ui_.SetFocus(txt_Acompte); });
+    rn([&] { ui_.SetEnabled(cmd_Supprimer, true); });
+    rn([&] { ui_.SetEnabled(cmd_Ok, true); });
+  } else {
+    rn([&] { ui_.SetEnabled(txt_Acompte, false); });
+    rn([&] { ui_.SetEnabled(cmd_Supprimer, true); });
+    rn([&] { ui_.SetEnabled(cmd_Ok, false); });
+  }
+  rn([&] { ui_.SetEnabled(cmd_Annuler, true); });
+  rn([&] { Griser_Liste(); });
+  // Payslip check: a DETAILCALCUL record for this contract and period means the payslip has
+  // already been computed.
+  rn([&] { RecDetailCalcul = TabDetailCalcul->Read(ui_.Text(Lst_CodeContrat) + PeriodKey()); });
+  if (rn.LastError() != err::kRecordNotFound) {
+    rn([&] { ui_.MsgBox(kPayslipWarning, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
+  }
+}
+
+// ---- The amount field ------------------------------------------------------------------------
+
+void ctr_consultationacompte::txt_Acompte_KeyPress(int& key_code) {
+  if (key_code == kKeyBackspace) return;
+  if (key_code == kKeyEnter) {
+    const std::string text = ui_.Text(txt_Acompte);
+    const size_t n = Length(text);
+    // A longer text (assigned by the program) is not padded.
+    if (n < kAmountWidth) ui_.SetText(txt_Acompte, std::string(kAmountWidth - n, ' ') + text);
+    ui_.SetText(txt_Acompte, converter_->FormatAmountText(ui_.Text(txt_Acompte), true));
+  }
+  // The decimal separator is typed with the full stop key; the comma key adds nothing.
+  if (key_code == '.') {
+    key_code = static_cast<int>(regional_->DecimalSeparator());
+  } else if (!IsDigitKey(key_code)) {
+    key_code = 0;
+  }
+}
+
+void ctr_consultationacompte::txt_Acompte_Change() {
+  if (!ui_.Text(txt_Acompte).empty()) {
+    ui_.SetEnabled(cmd_Ok, true);
+    ui_.SetEnabled(cmd_Supprimer, true);
+  } else {
+    ui_.SetText(txt_Etat, "");
+    ui_.SetEnabled(cmd_Supprimer, false);
+  }
+}
+
+void ctr_consultationacompte::txt_Acompte_Click() { ui_.SetEnabled(cmd_Supprimer, true); }
+
+void ctr_consultationacompte::txt_Acompte_LostFocus() {
+  if (!ui_.Text(txt_Acompte).empty()) {
+    ui_.SetText(txt_Acompte, converter_->FormatNumberField(TextBox(ui_, txt_Acompte), 5, 2));
+  }
+}
+
+// An amount the lists and the advances table can hold: a regional number, not negative, with at
+// most 5 integer digits and 2 decimals.
+bool ctr_consultationacompte::IsConfirmableAmount(const std::string& text) const {
+  const std::string trimmed = Trim(text);
+  double value = 0;
+  try {
+    value = regional_->ToNumber(trimmed);
+  } catch (const ComponentError&) {
+    return false;
+  }
+  if (value < 0) return false;
+  size_t integer_digits = 0;
+  size_t decimals = 0;
+  bool after_separator = false;
+  for (char c : trimmed) {
+    if (c >= '0' && c <= '9') {
+      (after_separator ? decimals : integer_digits) += 1;
+    } else {
+      after_separator = true;
+    }
+  }
+  return integer_digits <= 5 && decimals <= 2;
+}
+
+double ctr_consultationacompte::StoredNumber(const std::string& text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) {
+    throw ComponentError(err::kTypeMismatch, "Nombre invalide : \"" + text + "\"");
+  }
+  return value;
+}
+
+// ---- Closing the open row --------------------------------------------------------------------
+
+void ctr_consultationacompte::cmd_Ok_Click() {
+  ui_.SetText(txt_Acompte, Trim(ui_.Text(txt_Acompte)));
+  const std::string amount = ui_.Text(txt_Acompte);
+  if (!amount.empty() && !IsConfirmableAmount(amount)) {
+    // Never let a text that is not an amount reach the lists, hence the advances table.
+    ui_.MsgBox(kInvalidAmount, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle);
+    ui_.SetFocus(txt_Acompte);
+    return;
+  }
+  if (!amount.empty()) {
+    ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte),
+                    PadField(regional_->FormatFixed2(regional_->ToNumber(amount)), 9, " ", 0));
+  } else {
+    ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte), "");
+    ui_.SetItemText(lst_Etat, ui_.ListIndex(lst_Etat), "");
+  }
+  ui_.SetText(txt_liste1, "");
+  ui_.SetText(txt_Acompte, "");
+  ui_.SetEnabled(txt_Acompte, false);
+  ui_.SetText(txt_Etat, "");
+  ui_.SetEnabled(cmd_Annuler, false);
+  ui_.SetEnabled(cmd_Supprimer, false);
+  ui_.SetEnabled(cmd_Valider, true);
+  ui_.SetEnabled(Cmd_AnnulerGene, true);
+  ui_.SetEnabled(cmd_Ok, false);
+  RecAcompteBull.Release();
+  Degriser_Liste();
+}
+
+void ctr_consultationacompte::cmd_Annuler_Click() {
+  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) ui_.SetText(box, "");
+  for (ControlId button : {cmd_Annuler, cmd_Ok, cmd_Supprimer}) ui_.SetEnabled(button, false);
+  Degriser_Liste();
+}
+
+// ---- Validating or dropping the caregiver's rows ---------------------------------------------
+
+void ctr_consultationacompte::ResetPanel() {
+  ui_.SetEnabled(cmd_Sortir, true);
+  for (ControlId button : {cmd_Valider, Cmd_AnnulerGene, cmd_Annuler, cmd_Recherche, cmd_Supprimer}) {
+    ui_.SetEnabled(button, false);
+  }
+  ui_.SetText(txt_CodeAidant, "");
+  for (ControlId list : {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat}) ui_.Clear(list);
+  PositionList(ui_, Bdv_Liste, lst_Liste1, 12);
+  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) ui_.SetText(box, "");
+}
+
+void ctr_consultationacompte::cmd_Valider_Click() {
+  BusyOn();
+  Ecrire_Acomptes();
+  ResetPanel();
+  BusyOff();
+  ui_.SetFocus(txt_CodeAidant);
+  ui_.SetEnabled(cmd_Sortir, true);
+}
+
+void ctr_consultationacompte::Cmd_AnnulerGene_Click() {
+  ResetPanel();
+  ui_.SetFocus(txt_CodeAidant);
+  ui_.SetEnabled(cmd_Sortir, true);
+}
+
+// Deletes and re-creates the advance of every row, in one transaction with a savepoint per
+// row: a row whose re-write does not complete keeps its previous advance; a write failure
+// (0x8004000E) is shown once and stops, keeping the rows before it; a failed commit keeps
+// nothing of the validation. A consult-only user writes nothing.
+void ctr_consultationacompte::Ecrire_Acomptes() {
+  if (!MayModify()) return;
+  ResumeNext rn;
+  const auto show_write_failure = [&] {
+    rn([&] { ui_.MsgBox(kWriteFailedMessage, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
+  };
+  int n = 0;
+  rn([&] { n = ui_.ListCount(lst_Acompte); });
+  std::string period;
+  rn([&] { period = PeriodKey(); });
+  if (period.empty()) return;
+  bool in_transaction = false;
+  rn([&] {
+    Modulevar::theDataBase->Begin();
+    in_transaction = true;
+  });
+  if (!in_transaction) {
+    show_write_failure();
+    return;
+  }
+  bool stopped = false;
+  for (int i = 1; i <= n && !stopped; ++i) {
+    std::string amount;
+    std::string paid_on;
+    rn([&] { amount = ui_.ItemText(lst_Acompte, i - 1); });
+    rn([&] { paid_on = ui_.ItemText(lst_Etat, i - 1); });
+    // A row whose amount or payment date does not convert is left as it is stored.
+    if (!Trim(amount).empty() && !IsConfirmableAmount(amount)) continue;
+    std::string stored_paid_on;
+    if (!paid_on.empty()) {
+      try {
+        stored_paid_on = converter_->TextToDate(paid_on);
+      } catch (const ComponentError&) {
+        continue;
+      }
+    }
+    std::string contract;
+    rn([&] { contract = w_requetecontrat->Get(i, 1); });
+    if (contract.empty()) rn([&] { contract = w_requetecontratPresta->Get(1, 1); });
+    if (contract.empty()) continue;
+    const std::string key = contract + period;
+
+    rn([&] { Modulevar::theDataBase->Savepoint(kRowSavepoint); });
+    rn([&] { RecAcompteBull = Modulevar::theDataBase->NewRecord(); });
+    rn([&] { RecAcompteBull = TabAcompteBull->Read(key); });
+    // On the empty record (no stored advance) there is nothing to remove: that failure is
+    // the normal case. A failed delete of a stored advance is a write failure.
+    rn([&] { RecAcompteBull->DBDelete(); });
+    const int errors_before_write = rn.ErrorCount();
+    bool row_failed = rn.LastError() == err::kWriteFailed;
+    if (!Trim(amount).empty()) {
+      rn([&] { RecAcompteBull.Release(); });
+      rn([&] { RecAcompteBull = TabAcompteBull->ReadForUpdate(key); });
+      rn([&] {
+        RecAcompteBull->SetNumber(tables::acomptebull::kAmount,
+                                  std::round(regional_->ToNumber(amount) * 100));
+      });
+      rn([&] { RecAcompteBull->Set(tables::acomptebull::kPaidOn, stored_paid_on); });
+      rn([&] { RecAcompteBull->DBWrite(); });
+      row_failed = row_failed || rn.ErrorCount() != errors_before_write;
+    }
+    if (row_failed) rn([&] { Modulevar::theDataBase->RollbackTo(kRowSavepoint); });
+    rn([&] { Modulevar::theDataBase->ReleaseSavepoint(kRowSavepoint); });
+    if (rn.LastError() == err::kWriteFailed) {
+      show_write_failure();
+      stopped = true;
+    }
+  }
+  const int errors_before_commit = rn.ErrorCount();
+  rn([&] { Modulevar::theDataBase->Commit(); });
+  if (rn.ErrorCount() != errors_before_commit) {
+    rn([&] { Modulevar::theDataBase->Rollback(); });
+    if (!stopped) show_write_failure();
+  }
+}
+
+// ---- Deleting an advance ---------------------------------------------------------------------
+
+void ctr_consultationacompte::cmd_Supprimer_Click() {
+  ResumeNext rn;
+  RecAcompteBull.Release();
+  std::string answer;
+  rn([&] {
+    answer = std::to_string(
+        ui_.MsgBox(kDeleteQuestion, MsgButtons::kYesNo, MsgIcon::kQuestion, kMessageTitle));
+  });
+  if (answer != std::to_string(kAnswerYes)) return;
+  rn([&] { ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte), ""); });
+  rn([&] { ui_.SetItemText(lst_Etat, ui_.ListIndex(lst_Etat), ""); });
+  rn([&] { ui_.SetText(lst_Acompte, ""); });
+  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) rn([&] { ui_.SetEnabled(box, false); });
+  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) rn([&] { ui_.SetText(box, ""); });
+  for (ControlId list : {lst_Liste1, lst_Acompte, lst_Etat}) rn([&] { ui_.SetEnabled(list, true); });
+  for (ControlId button : {cmd_Supprimer, cmd_Ok, cmd_Annuler}) {
+    rn([&] { ui_.SetEnabled(button, false); });
+  }
+  rn([&] { ui_.SetEnabled(cmd_Valider, true); });
+  rn([&] { ui_.SetEnabled(Cmd_AnnulerGene, true); });
+  rn([&] { Degriser_Liste(); });
+}
+
+}  // namespace varnolde

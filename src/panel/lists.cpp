@@ -1,0 +1,160 @@
+// The four parallel advance lists: filling, scrolling and greying.
+#include "components/resume_next.h"
+#include "components/tables.h"
+#include "panel/ctr_consultationacompte.h"
+#include "panel/text.h"
+#include "shared/moduleproc.h"
+#include "shared/modulevar.h"
+
+namespace varnolde {
+
+using namespace panel;
+using namespace Modulevar;
+using ModuleProc::PadField;
+
+namespace {
+constexpr ControlId kRowLists[] = {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat};
+}  // namespace
+
+// One contract's row: reads its advance for the chosen period and its employer (the person
+// cared for when the employer is "02" and provider_row is false; else the entity), then
+// appends the row. The four lists stay aligned whatever fails: a row that could not be built
+// whole is completed with empty cells.
+void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& contracts, int row,
+                                              bool provider_row) {
+  int expected = 0;
+  rn([&] { expected = ui_.ListCount(lst_Liste1) + 1; });
+  rn([&] { RecAcompteBull = Modulevar::theDataBase->NewRecord(); });
+  rn([&] { RecAcompteBull = TabAcompteBull->Read(contracts->Get(row, 1) + PeriodKey()); });
+  std::string etat;
+  std::string acompte;
+  rn([&] {
+    const std::string paid_on = RecAcompteBull->Get(tables::acomptebull::kPaidOn);
+    // A payment date that is not a stored date is shown as it is stored.
+    if (!paid_on.empty()) etat = DateTextOrRaw(paid_on);
+  });
+  rn([&] { acompte = RecAcompteBull->Get(tables::acomptebull::kAmount); });
+  if (!provider_row && contracts->Get(row, 2) == "02") {
+    // An employer that cannot be read shows empty, never the previous row's employer.
+    rn([&] { RecCivilAide = Modulevar::theDataBase->NewRecord(); });
+    rn([&] { RecCivilAide = TabCivilAide->Read(Left(contracts->Get(row, 4), 5)); });
+    rn([&] { RempDonneesList(row, RecCivilAide, RecCivilAidant, acompte, etat, contracts); });
+  } else {
+    rn([&] { RecAssociation = Modulevar::theDataBase->NewRecord(); });
+    rn([&] { RecAssociation = TabAssociation->Read(contracts->Get(row, 2)); });
+    if (provider_row) {
+      rn([&] { RempDonneesListPresta(RecAssociation, RecCivilAidant, acompte, etat, contracts); });
+    } else {
+      rn([&] { RempDonneesList(row, RecAssociation, RecCivilAidant, acompte, etat, contracts); });
+    }
+  }
+  for (ControlId list : kRowLists) {
+    rn([&] {
+      while (ui_.ListCount(list) < expected) ui_.AddItem(list, "");
+    });
+  }
+}
+
+void ctr_consultationacompte::Remplir_Lists(Ref<DbRecord>& /*w_requeteaidant*/) {
+  ResumeNext rn;
+  int n = 0;
+  rn([&] { n = w_requetecontrat->DCount(); });
+  for (int i = 1; i <= n; ++i) FillContractRow(rn, w_requetecontrat, i, false);
+  RecAcompteBull.Release();
+  RecContrat.Release();
+}
+
+void ctr_consultationacompte::Remplir_ListsPresta(Ref<DbRecord>& /*w_requeteaidant*/) {
+  ResumeNext rn;
+  if (PrestaResultText().empty()) return;
+  FillContractRow(rn, w_requetecontratPresta, 1, true);
+  RecAcompteBull.Release();
+  RecContrat.Release();
+}
+
+void ctr_consultationacompte::RempDonneesList(int Indice, Ref<DbRecord>& TabAideAsso,
+                                              Ref<DbRecord>& /*TabAidant*/,
+                                              const std::string& acompte, const std::string& etat,
+                                              Ref<DbRecord>& w_requetecontrat_arg) {
+  std::string employer = TabAideAsso->Get(tables::civilaide::kFirstName);
+  if (w_requetecontrat_arg->Get(Indice, 2) == "02") {
+    employer += " " + TabAideAsso->Get(tables::civilaide::kSecondName);
+  }
+  AppendRow(w_requetecontrat_arg, Indice, employer, acompte, etat);
+}
+
+void ctr_consultationacompte::RempDonneesListPresta(Ref<DbRecord>& TabAideAsso,
+                                                    Ref<DbRecord>& /*TabAidant*/,
+                                                    const std::string& acompte,
+                                                    const std::string& etat,
+                                                    Ref<DbRecord>& w_requetecontratPresta_arg) {
+  AppendRow(w_requetecontratPresta_arg, 1, TabAideAsso->Get(tables::association::kEmployerName),
+            acompte, etat);
+}
+
+// Appends one row to each of the four lists: the dates and the employer, the amount in
+// hundredths shown "####0.00" right-aligned in 9 characters, the date paid, the contract key.
+void ctr_consultationacompte::AppendRow(const Ref<DbRecord>& contracts, int row,
+                                        const std::string& employer, const std::string& acompte,
+                                        const std::string& etat) {
+  const std::string start = DateTextOrRaw(contracts->Get(row, 5));
+  const std::string end = contracts->Get(row, 6);
+  if (!end.empty()) {
+    ui_.AddItem(lst_Liste1, start + "  " + DateTextOrRaw(end) + "   " + employer);
+  } else {
+    ui_.AddItem(lst_Liste1, start + std::string(15, ' ') + employer);
+  }
+  ui_.AddItem(lst_Acompte, acompte.empty() ? std::string() : AmountCell(acompte));
+  ui_.AddItem(lst_Etat, etat);
+  ui_.AddItem(Lst_CodeContrat, contracts->Get(row, 1));
+}
+
+// A stored date as dd/mm/yyyy; a stored text that is not a date is shown as it is, padded to
+// the date's ten characters so that the columns stay in place.
+std::string ctr_consultationacompte::DateTextOrRaw(const std::string& stored) const {
+  try {
+    return converter_->DateToText(stored);
+  } catch (const ComponentError&) {
+    return PadField(stored, 10, " ", -1);
+  }
+}
+
+// A stored amount in hundredths as the amount column shows it. A stored text that is not a
+// number is shown as it is: validation then leaves that advance as it is stored.
+std::string ctr_consultationacompte::AmountCell(const std::string& hundredths) const {
+  std::string text;
+  try {
+    text = regional_->FormatFixed2(StoredNumber(hundredths) / 100);
+  } catch (const ComponentError&) {
+    text = hundredths;
+  }
+  return PadField(text, 9, " ", 0);
+}
+
+// ---- Scrolling and greying -----------------------------------------------------------------
+
+void ctr_consultationacompte::Bdv_Liste_Change() {
+  const int v = ui_.ScrollValue(Bdv_Liste);
+  const int n = ui_.ListCount(lst_Liste1);
+  if (v < n) ui_.SetListIndex(lst_Liste1, v);
+}
+
+void ctr_consultationacompte::Bdv_Liste_Scroll() { Bdv_Liste_Change(); }
+
+void ctr_consultationacompte::Griser_Liste() {
+  for (ControlId control : {lst_Liste1, lst_Acompte, lst_Etat, cmd_Valider, Cmd_AnnulerGene,
+                            cmd_Sortir, cbo_PeriodePaie, txt_Entite, cbo_Entite, txt_CodeAidant,
+                            cbo_NomAidant, cmd_Recherche}) {
+    ui_.SetEnabled(control, false);
+  }
+}
+
+void ctr_consultationacompte::Degriser_Liste() {
+  for (ControlId control : {lst_Liste1, lst_Acompte, lst_Etat, cmd_Valider, Cmd_AnnulerGene,
+                            cbo_PeriodePaie, txt_Entite, cbo_Entite, txt_CodeAidant,
+                            cbo_NomAidant, cmd_Recherche}) {
+    ui_.SetEnabled(control, true);
+  }
+}
+
+}  // namespace varnolde

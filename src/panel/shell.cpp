@@ -1,0 +1,213 @@
+// The control's shell: properties, start-up, rights, shut-down and the routing of events.
+#include <cstdio>
+
+#include "components/tables.h"
+#include "panel/ctr_consultationacompte.h"
+#include "shared/moduleproc.h"
+#include "shared/modulevar.h"
+
+namespace varnolde {
+
+using namespace panel;
+using ModuleProc::CloseTables;
+using ModuleProc::OpenTables;
+
+ctr_consultationacompte::ctr_consultationacompte(
+    Toolkit& toolkit, std::shared_ptr<const FormatConverter> converter,
+    std::shared_ptr<const RegionalSettings> regional)
+    : ui_(toolkit), converter_(std::move(converter)), regional_(std::move(regional)) {
+  ui_.Attach(Layout(), *this);
+}
+
+ctr_consultationacompte::~ctr_consultationacompte() { UserControl_Terminate(); }
+
+void ctr_consultationacompte::theDataBase(std::shared_ptr<DatabaseLink> database) {
+  Modulevar::theDataBase = std::move(database);
+}
+
+void ctr_consultationacompte::Theclient(std::shared_ptr<void> client) {
+  Modulevar::Theclient = std::move(client);
+}
+
+void ctr_consultationacompte::DroitsUtilisateur(std::shared_ptr<UserRights> rights) {
+  rights_object_ = std::move(rights);
+  consultation_rights_ = Ref<UserRights>(rights_object_)->GetFunctionRights(kConsultationFunction);
+}
+
+void ctr_consultationacompte::init() {
+  ui_.SetBusyPointer(true);
+  ui_.SetPanelEnabled(false);
+  for (ControlId control :
+       {txt_CodeAidant, cbo_NomAidant, cmd_Recherche, Fra_Contrats, etq_debut, etq_Fin,
+        etq_employeur, etq_Etat, etq_Acompte, cmd_Valider, Cmd_AnnulerGene, cmd_Supprimer,
+        cmd_Ok, cmd_Annuler, txt_liste1, txt_Acompte, txt_Etat}) {
+    ui_.SetEnabled(control, false);
+  }
+  w_sortir_ = false;
+  w_requete = Modulevar::theDataBase->NewRecord();
+  w_requeteentite = Modulevar::theDataBase->NewRecord();
+  w_requetecontrat = Modulevar::theDataBase->NewRecord();
+  w_requetecontratPresta = Modulevar::theDataBase->NewRecord();
+  w_requeteaidant = Modulevar::theDataBase->NewRecord();
+  OpenTables();
+  Remplir_ComboPeriodepaie();
+  Remplir_ComboEntite();
+  ui_.DoEvents();
+  ui_.SetBusyPointer(false);
+  ui_.SetPanelEnabled(true);
+  if (ui_.Text(txt_Entite).empty() && ui_.Enabled(txt_Entite)) {
+    ui_.SetFocus(txt_Entite);
+  } else {
+    ui_.SetFocus(txt_CodeAidant);
+  }
+  Appliquer_Droits();
+}
+
+void ctr_consultationacompte::Appliquer_Droits() {
+  if (consultation_rights_->AccessLevel() == 2) return;
+  ui_.SetVisible(cmd_Valider, false);
+  ui_.SetVisible(cmd_Ok, false);
+  ui_.SetVisible(cmd_Supprimer, false);
+}
+
+bool ctr_consultationacompte::MayModify() const {
+  return consultation_rights_.IsSet() && consultation_rights_->AccessLevel() == 2;
+}
+
+void ctr_consultationacompte::cmd_Sortir_Click() {
+  CloseTables();
+  w_sortir_ = true;
+  ui_.CloseHost();
+}
+
+void ctr_consultationacompte::UserControl_Terminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  consultation_rights_.Release();
+  rights_object_.reset();
+  CloseTables();
+}
+
+void ctr_consultationacompte::BusyOn() {
+  ui_.SetBusyPointer(true);
+  ui_.SetPanelEnabled(false);
+}
+
+void ctr_consultationacompte::BusyOff() {
+  ui_.DoEvents();
+  ui_.SetBusyPointer(false);
+  ui_.SetPanelEnabled(true);
+}
+
+YearMonth ctr_consultationacompte::ChosenPeriod() const {
+  return regional_->ParseMonthYear(ui_.Text(cbo_PeriodePaie));
+}
+
+std::string ctr_consultationacompte::PeriodKey() const {
+  const YearMonth period = ChosenPeriod();
+  char key[16];
+  std::snprintf(key, sizeof key, "%04d%02d", period.year, period.month);
+  return key;
+}
+
+std::string ctr_consultationacompte::RequestText() const { return last_request_text_; }
+
+std::string ctr_consultationacompte::ContractResultText() const {
+  return w_requetecontrat.IsSet() ? w_requetecontrat->Get() : std::string();
+}
+
+std::string ctr_consultationacompte::PrestaResultText() const {
+  return w_requetecontratPresta.IsSet() ? w_requetecontratPresta->Get() : std::string();
+}
+
+void ctr_consultationacompte::OnKeyPress(ControlId control, int& key_code) {
+  switch (control) {
+    case txt_Entite: txt_Entite_KeyPress(key_code); break;
+    case txt_CodeAidant: txt_CodeAidant_KeyPress(key_code); break;
+    case cbo_NomAidant: cbo_NomAidant_KeyPress(key_code); break;
+    case txt_Acompte: txt_Acompte_KeyPress(key_code); break;
+    default: break;
+  }
+}
+
+void ctr_consultationacompte::OnEvent(ControlId control, EventKind event) {
+  using E = EventKind;
+  switch (control) {
+    case cbo_PeriodePaie:
+      if (event == E::kClick) {
+        cbo_PeriodePaie_Click();
+      } else if (event == E::kChange) {
+        // The period box is a drop-down list: its text only changes by a pick. Should it
+        // change otherwise, the selection starts again from the employer.
+        ui_.SetText(txt_Entite, "");
+        ui_.SetText(txt_CodeAidant, "");
+        ui_.SetFocus(txt_Entite);
+      }
+      break;
+    case txt_Entite:
+      if (event == E::kChange) txt_Entite_Change();
+      if (event == E::kLostFocus) txt_Entite_LostFocus();
+      break;
+    case cbo_Entite:
+      if (event == E::kChange) cbo_Entite_Change();
+      if (event == E::kClick) cbo_Entite_Click();
+      break;
+    case txt_CodeAidant:
+      if (event == E::kChange) txt_CodeAidant_Change();
+      if (event == E::kLostFocus) txt_CodeAidant_LostFocus();
+      break;
+    case cbo_NomAidant:
+      if (event == E::kChange) cbo_NomAidant_Change();
+      if (event == E::kClick) cbo_NomAidant_Click();
+      break;
+    case cmd_Recherche:
+      if (event == E::kClick) cmd_Recherche_Click();
+      break;
+    case lst_Liste1:
+      if (event == E::kClick) lst_Liste1_Click();
+      if (event == E::kDblClick) OpenRow(/*reformat_amount=*/true);
+      break;
+    case lst_Acompte:
+      if (event == E::kClick) lst_Acompte_Click();
+      if (event == E::kDblClick) OpenRow(false);
+      break;
+    case lst_Etat:
+      if (event == E::kClick) lst_Etat_Click();
+      if (event == E::kDblClick) OpenRow(false);
+      break;
+    case Lst_CodeContrat:
+      if (event == E::kClick) Lst_CodeContrat_Click();
+      break;
+    case Bdv_Liste:
+      if (event == E::kChange) Bdv_Liste_Change();
+      if (event == E::kScroll) Bdv_Liste_Scroll();
+      break;
+    case txt_Acompte:
+      if (event == E::kChange) txt_Acompte_Change();
+      if (event == E::kClick) txt_Acompte_Click();
+      if (event == E::kLostFocus) txt_Acompte_LostFocus();
+      break;
+    case cmd_Ok:
+      if (event == E::kClick) cmd_Ok_Click();
+      break;
+    case cmd_Annuler:
+      if (event == E::kClick) cmd_Annuler_Click();
+      break;
+    case cmd_Valider:
+      if (event == E::kClick) cmd_Valider_Click();
+      break;
+    case Cmd_AnnulerGene:
+      if (event == E::kClick) Cmd_AnnulerGene_Click();
+      break;
+    case cmd_Supprimer:
+      if (event == E::kClick) cmd_Supprimer_Click();
+      break;
+    case cmd_Sortir:
+      if (event == E::kClick) cmd_Sortir_Click();
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace varnolde
