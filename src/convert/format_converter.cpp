@@ -96,7 +96,7 @@ class RegionalFormatConverter final : public FormatConverter {
                                                " » tombe hors des années 0001 à 9999");
     }
     const CivilDate date = CivilFromDayNumber(day_number);
-    char text[16];
+    char text[48];
     std::snprintf(text, sizeof text, "%02d/%02d/%04d", date.day, date.month, date.year);
     return text;
   }

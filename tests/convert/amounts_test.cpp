@@ -81,7 +81,7 @@ TEST_F(AmountsTest, FieldLimitsAreTheCallersOnes) {
 // Whatever the box shows for an accepted amount is what "####0.00" writes for its value, and
 // the number conversion reads it back: the saving of an advance relies on both.
 TEST_F(AmountsTest, NormalisedAmountsAgreeWithTheFixedFormatAndConvertBack) {
-  char text[32];
+  char text[48];
   for (long hundredths = 0; hundredths <= 9999999; hundredths += 97) {
     const long units = hundredths / 100;
     const long cents = hundredths % 100;

@@ -35,7 +35,7 @@ class DatesTest : public ::testing::Test {
 };
 
 std::string DdMmYyyy(const year_month_day& date) {
-  char text[16];
+  char text[48];
   std::snprintf(text, sizeof text, "%02u/%02u/%04d", static_cast<unsigned>(date.day()),
                 static_cast<unsigned>(date.month()), static_cast<int>(date.year()));
   return text;
@@ -138,7 +138,7 @@ struct MonthBounds {
 };
 
 MonthBounds PeriodBounds(const FormatConverter& converter, int month, int year) {
-  char first[16];
+  char first[48];
   std::snprintf(first, sizeof first, "01/%02d/%04d", month, year);
   const long start = std::stol(converter.TextToDate(first));
   const std::string probe = converter.DateToText(std::to_string(start + 29));
