@@ -50,30 +50,20 @@ TEST_F(DatesTest, DayNumbersCountFromTheLastDayOf1967) {
   EXPECT_EQ(converter_->DateToText("-366"), "30/12/1966");
 }
 
-TEST_F(DatesTest, EveryDayFrom1900To2100MatchesTheCalendarBothWays) {
+// Covers the round trip DateToText(TextToDate(x)) for every day of 1968..2100 and beyond.
+TEST_F(DatesTest, EveryDayFrom1900To2100MatchesTheCalendarAndRoundTrips) {
   const sys_days day_zero = sys_days(1967y / December / 31);
-  const sys_days first = sys_days(1900y / January / 1);
-  const sys_days last = sys_days(2100y / December / 31);
   int checked = 0;
-  for (sys_days day = first; day <= last; day += days(1)) {
+  for (sys_days day = sys_days(1900y / January / 1); day <= sys_days(2100y / December / 31);
+       day += days(1)) {
     const long number = (day - day_zero).count();
     const std::string text = DdMmYyyy(year_month_day(day));
     ASSERT_EQ(ToText(number), text);
     ASSERT_EQ(ToDay(text), number);
+    ASSERT_EQ(converter_->DateToText(converter_->TextToDate(text)), text);
     ++checked;
   }
   EXPECT_EQ(checked, 73414);
-}
-
-TEST_F(DatesTest, RoundTripOverEveryDayFrom1968To2100) {
-  const long first = ToDay("01/01/1968");
-  const long last = ToDay("31/12/2100");
-  ASSERT_EQ(last - first + 1, 48578);
-  for (long day = first; day <= last; ++day) {
-    const std::string text = ToText(day);
-    ASSERT_EQ(text.size(), 10u);
-    ASSERT_EQ(converter_->DateToText(converter_->TextToDate(text)), text);
-  }
 }
 
 TEST_F(DatesTest, TwentyNinthOfFebruaryOnlyInLeapYears) {
