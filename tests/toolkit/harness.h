@@ -83,7 +83,8 @@ struct HarnessFactoryName {
 
 class RecordingReactions;
 
-// The fixture of the suite: a fresh harness attached to ConformanceLayout for every case.
+// The fixture of the suite: a fresh harness attached to ConformanceLayout for every case. Each
+// case starts with the focus given to txt_Libre by the clerk and an empty reaction log.
 class ToolkitConformance : public ::testing::TestWithParam<HarnessFactory> {
  protected:
   ToolkitConformance();
@@ -95,8 +96,13 @@ class ToolkitConformance : public ::testing::TestWithParam<HarnessFactory> {
   RecordingReactions& reactions() { return *reactions_; }
 
  private:
+  std::unique_ptr<RecordingReactions> reactions_;  // outlives the harness that calls it
   std::unique_ptr<ToolkitHarness> harness_;
-  std::unique_ptr<RecordingReactions> reactions_;
 };
 
 }  // namespace varnolde::conformance
+
+namespace varnolde {
+// Readable failure messages for expectations on Messages().
+void PrintTo(const ShownMessage& message, std::ostream* out);
+}  // namespace varnolde
