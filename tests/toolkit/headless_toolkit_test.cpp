@@ -162,6 +162,27 @@ TEST_F(HeadlessToolkitTest, KeyCodeTurnedIntoAnotherKeyActsAsThatKey) {
   EXPECT_EQ(toolkit_.Text(txt_Libre), "a");
 }
 
+TEST_F(HeadlessToolkitTest, MaximumLengthLimitsTypingOnly) {
+  toolkit_.SetText(txt_Court, "123456");
+  EXPECT_EQ(toolkit_.Text(txt_Court), "123456");
+  clerk_.Type(txt_Court, "7");
+  EXPECT_EQ(toolkit_.Text(txt_Court), "123456");
+  clerk_.PressKey(txt_Court, ClerkKey::kBackspace);
+  EXPECT_EQ(toolkit_.Text(txt_Court), "12345");
+}
+
+TEST_F(HeadlessToolkitTest, KeyGoesInWithItsCodeWhenTheKeyPressReactionFails) {
+  reactions_.WhenKey(txt_Libre, [](int& code) {
+    if (code == 'x') {
+      code = 'y';
+      throw ComponentError(err::kTypeMismatch, "Incompatibilité de type");
+    }
+  });
+  clerk_.Type(txt_Libre, "axb");
+  EXPECT_EQ(toolkit_.Text(txt_Libre), "ayb");
+  EXPECT_EQ(toolkit_.Messages().size(), 1u);
+}
+
 TEST_F(HeadlessToolkitTest, ProgramIndexOnAnEditableComboTakesTheItemTextWithoutChange) {
   toolkit_.AddItem(cbo_Saisie, "DUPONT");
   toolkit_.SetListIndex(cbo_Saisie, 0);
