@@ -1,0 +1,127 @@
+// Core's building: the panel widget and its controls, from the declarative layout table.
+#include <QFontMetrics>
+#include <QLayout>
+#include <algorithm>
+
+#include "toolkit/qt/qt_core.h"
+
+namespace varnolde::qt {
+namespace {
+
+// Twips are 1/1440 inch; the screen's logical resolution gives pixels (96 dpi: 15 twips a
+// pixel).
+int Pixels(int twips, int dots_per_inch) { return (twips * dots_per_inch + 720) / 1440; }
+
+bool TakesFocus(ControlKind kind) {
+  return kind != ControlKind::kLabel && kind != ControlKind::kFrame;
+}
+
+QString ToQ(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
+  if (reactions_ != nullptr || panel_) {
+    throw ComponentError(err::kInvalidCall,
+                         "Appel de procédure ou argument incorrect (panneau déjà construit)");
+  }
+  // Check the table before building anything, so that a bad one leaves no half-built panel.
+  for (std::size_t row = 0; row < layout.controls.size(); ++row) {
+    const ControlId container = layout.controls[row].container;
+    if (container != kNoControl &&
+        (container < 0 || static_cast<std::size_t>(container) >= row ||
+         layout.controls[static_cast<std::size_t>(container)].kind != ControlKind::kFrame)) {
+      throw ComponentError(err::kInvalidCall,
+                           "Appel de procédure ou argument incorrect (conteneur de " +
+                               std::string(layout.controls[row].name) + ")");
+    }
+  }
+
+  auto panel = std::make_unique<QWidget>(parent_);
+  panel->setObjectName(QStringLiteral("ctr_consultationacompte"));
+  const int dpi_x = panel->logicalDpiX();
+  const int dpi_y = panel->logicalDpiY();
+  panel->setFixedSize(Pixels(layout.width, dpi_x), Pixels(layout.height, dpi_y));
+
+  QFont fixed_font(ToQ(layout.fixed_font_family));
+  fixed_font.setPointSizeF(layout.fixed_font_points);
+  fixed_font.setStyleHint(QFont::TypeWriter);
+  fixed_font.setFixedPitch(true);
+
+  panel_ = panel.get();
+  controls_.assign(layout.controls.size(), Control{});
+  for (std::size_t row = 0; row < layout.controls.size(); ++row) {
+    const ControlSpec& spec = layout.controls[row];
+    const auto id = static_cast<ControlId>(row);
+    QWidget* container = spec.container == kNoControl
+                             ? panel_.data()
+                             : controls_[static_cast<std::size_t>(spec.container)].widget.data();
+    QWidget* widget = MakeWidget(id, spec, container, fixed_font);
+    widget->setObjectName(ToQ(spec.name));
+    widget->setGeometry(Pixels(spec.left, dpi_x), Pixels(spec.top, dpi_y),
+                        Pixels(spec.width, dpi_x), Pixels(spec.height, dpi_y));
+    if (!spec.visible) widget->hide();
+    Control& entry = controls_[row];
+    entry.spec = &spec;
+    entry.widget = widget;
+    entry.visible = spec.visible;
+    control_of_widget_.insert(widget, id);
+  }
+  SetTabOrder();
+  if (parent_ && parent_->layout()) parent_->layout()->addWidget(panel_);
+  panel.release();  // owned by parent_ (when there is one) and deleted by ~Core
+  reactions_ = &reactions;
+}
+
+QWidget* Core::MakeWidget(ControlId id, const ControlSpec& spec, QWidget* container,
+                          const QFont& fixed_font) {
+  QWidget* widget = nullptr;
+  switch (spec.kind) {
+    case ControlKind::kLabel: {
+      auto* label = new Label(id, *this, ToQ(spec.caption), container);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      widget = label;
+      break;
+    }
+    case ControlKind::kTextBox:
+      widget = new LineBox(id, *this, spec.max_length, container);
+      break;
+    case ControlKind::kComboList:
+    case ControlKind::kComboEdit:
+      widget = new ComboBox(id, *this, spec.kind == ControlKind::kComboEdit, container);
+      break;
+    case ControlKind::kListBox: {
+      const QFont& font = spec.fixed_pitch ? fixed_font : container->font();
+      widget = new ListBox(id, *this, QFontMetrics(font).height() + 2, container);
+      break;
+    }
+    case ControlKind::kButton:
+      widget = new Button(id, *this, ToQ(spec.caption), container);
+      break;
+    case ControlKind::kFrame:
+      widget = new Frame(id, *this, ToQ(spec.caption), container);
+      break;
+    case ControlKind::kVScrollBar:
+      widget = new ScrollBar(id, *this, container);
+      break;
+  }
+  if (spec.fixed_pitch) widget->setFont(fixed_font);
+  return widget;
+}
+
+void Core::SetTabOrder() {
+  std::vector<ControlId> order;
+  for (ControlId id = 0; id < static_cast<ControlId>(controls_.size()); ++id) {
+    if (TakesFocus(KindOf(id))) order.push_back(id);
+  }
+  std::stable_sort(order.begin(), order.end(), [this](ControlId a, ControlId b) {
+    return At(a).spec->tab_index < At(b).spec->tab_index;
+  });
+  for (std::size_t k = 1; k < order.size(); ++k) {
+    QWidget::setTabOrder(At(order[k - 1]).widget, At(order[k]).widget);
+  }
+}
+
+}  // namespace varnolde::qt
