@@ -1,0 +1,190 @@
+#include "mvdb/compare.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace varnolde::mvdb {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int Sign(int v) { return (v > 0) - (v < 0); }
+
+// Splits a canonical number into sign, integer digits and decimal digits.
+struct NumberParts {
+  bool negative;
+  std::string_view integer;
+  std::string_view decimals;
+};
+
+NumberParts Split(std::string_view text) {
+  NumberParts parts{false, {}, {}};
+  if (!text.empty() && text[0] == '-') {
+    parts.negative = true;
+    text.remove_prefix(1);
+  }
+  std::size_t dot = text.find('.');
+  if (dot == std::string_view::npos) {
+    parts.integer = text;
+  } else {
+    parts.integer = text.substr(0, dot);
+    parts.decimals = text.substr(dot + 1);
+  }
+  return parts;
+}
+
+int CompareMagnitudes(const NumberParts& a, const NumberParts& b) {
+  if (a.integer.size() != b.integer.size()) return a.integer.size() < b.integer.size() ? -1 : 1;
+  if (int c = a.integer.compare(b.integer)) return Sign(c);
+  // Decimals never end in zero, so byte order of the decimal digits is numeric order.
+  return Sign(a.decimals.compare(b.decimals));
+}
+
+// Rank of a text in the sort order of the default mode.
+int SortRank(std::string_view text, bool is_number) {
+  if (is_number) return 1;
+  if (text.empty() || static_cast<unsigned char>(text[0]) < static_cast<unsigned char>('-')) {
+    return 0;
+  }
+  return 2;
+}
+
+}  // namespace
+
+bool IsCanonicalNumber(std::string_view text) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && text[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  std::size_t int_start = i;
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  std::size_t int_len = i - int_start;
+  if (int_len == 0) return false;
+  if (int_len > 1 && text[int_start] == '0') return false;
+  bool zero_integer = int_len == 1 && text[int_start] == '0';
+  if (i == text.size()) return !(negative && zero_integer);  // "-0" is not canonical
+  if (text[i] != '.') return false;
+  ++i;
+  std::size_t dec_start = i;
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  if (i != text.size() || i == dec_start) return false;
+  return text.back() != '0';
+}
+
+int CompareCanonicalNumbers(std::string_view a, std::string_view b) {
+  NumberParts pa = Split(a);
+  NumberParts pb = Split(b);
+  if (pa.negative != pb.negative) return pa.negative ? -1 : 1;
+  int magnitude = CompareMagnitudes(pa, pb);
+  return pa.negative ? -magnitude : magnitude;
+}
+
+int CompareBytes(std::string_view a, std::string_view b) {
+  std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  if (n != 0) {
+    if (int c = std::memcmp(a.data(), b.data(), n)) return Sign(c);
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool NormalizeDecimal(std::string_view text, std::string& canonical) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && text[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  std::size_t int_start = i;
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  std::string_view integer = text.substr(int_start, i - int_start);
+  std::string_view decimals;
+  if (i < text.size() && text[i] == '.') {
+    std::size_t dec_start = ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    decimals = text.substr(dec_start, i - dec_start);
+  }
+  if (i != text.size() || (integer.empty() && decimals.empty())) return false;
+  while (!integer.empty() && integer.front() == '0') integer.remove_prefix(1);
+  while (!decimals.empty() && decimals.back() == '0') decimals.remove_suffix(1);
+  canonical.clear();
+  if (negative && !(integer.empty() && decimals.empty())) canonical.push_back('-');
+  if (integer.empty()) canonical.push_back('0');
+  else canonical.append(integer);
+  if (!decimals.empty()) {
+    canonical.push_back('.');
+    canonical.append(decimals);
+  }
+  return true;
+}
+
+namespace {
+
+// kNumber mode: numbers by value, texts that are not numbers before them, in byte order.
+int CompareAsNumbers(std::string_view a, std::string_view b) {
+  std::string ca, cb;
+  bool na = NormalizeDecimal(a, ca);
+  bool nb = NormalizeDecimal(b, cb);
+  if (na && nb) return CompareCanonicalNumbers(ca, cb);
+  if (na != nb) return na ? 1 : -1;
+  return CompareBytes(a, b);
+}
+
+}  // namespace
+
+int CompareWithConstant(std::string_view value, std::string_view constant, bool constant_is_number,
+                        CompareMode mode) {
+  switch (mode) {
+    case CompareMode::kText:
+      return CompareBytes(value, constant);
+    case CompareMode::kNumber:
+      return CompareAsNumbers(value, constant);
+    case CompareMode::kDefault:
+      break;
+  }
+  if (constant_is_number && IsCanonicalNumber(value)) {
+    return CompareCanonicalNumbers(value, constant);
+  }
+  return CompareBytes(value, constant);
+}
+
+int CompareValues(std::string_view a, std::string_view b, CompareMode mode) {
+  return CompareWithConstant(a, b, IsCanonicalNumber(b), mode);
+}
+
+int CompareForSort(std::string_view a, std::string_view b, CompareMode mode) {
+  switch (mode) {
+    case CompareMode::kText:
+      return CompareBytes(a, b);
+    case CompareMode::kNumber:
+      return CompareAsNumbers(a, b);
+    case CompareMode::kDefault:
+      break;
+  }
+  bool na = IsCanonicalNumber(a);
+  bool nb = IsCanonicalNumber(b);
+  int ra = SortRank(a, na);
+  int rb = SortRank(b, nb);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  if (na) return CompareCanonicalNumbers(a, b);
+  return CompareBytes(a, b);
+}
+
+std::string CanonicalNumberText(double number) {
+  char buffer[400];
+  // %f never uses an exponent; the largest double needs 309 integer digits.
+  std::snprintf(buffer, sizeof buffer, "%.9f", number);
+  std::string text = buffer;
+  std::size_t dot = text.find('.');
+  if (dot != std::string::npos) {
+    std::size_t end = text.size();
+    while (end > dot + 1 && text[end - 1] == '0') --end;
+    if (end == dot + 1) end = dot;
+    text.resize(end);
+  }
+  if (text == "-0") text = "0";
+  return text;
+}
+
+}  // namespace varnolde::mvdb

@@ -1,0 +1,192 @@
+// The engine: the database contract and its administration over the storage layer.
+#include "mvdb/link.h"
+
+#include "components/errors.h"
+#include "mvdb/dynarray.h"
+#include "mvdb/engine.h"
+#include "mvdb/query/parser.h"
+#include "mvdb/record.h"
+#include "mvdb/storage.h"
+
+namespace varnolde::mvdb {
+namespace {
+
+class Engine;
+
+class FileHandle : public DbFile {
+ public:
+  FileHandle(std::shared_ptr<Engine> engine, std::string name)
+      : engine_(std::move(engine)), name_(std::move(name)) {}
+  std::string Name() const override { return name_; }
+  std::shared_ptr<DbRecord> Read(std::string_view key) override;
+  std::shared_ptr<DbRecord> ReadForUpdate(std::string_view key) override;
+
+ private:
+  std::shared_ptr<Engine> engine_;
+  std::string name_;
+};
+
+class Engine final : public Database,
+                     public RecordStore,
+                     public std::enable_shared_from_this<Engine> {
+ public:
+  explicit Engine(std::unique_ptr<Storage> storage) : storage_(std::move(storage)) {}
+
+  Storage& storage() { return *storage_; }
+
+  // DatabaseLink.
+  std::shared_ptr<DbFile> OpenFile(std::string_view name) override {
+    if (!Guarded([&] { return storage_->HasFile(name); })) {
+      throw ComponentError(err::kUnknownFile, "fichier « " + std::string(name) + " » inconnu");
+    }
+    return std::make_shared<FileHandle>(shared_from_this(), std::string(name));
+  }
+
+  std::shared_ptr<DbSelectList> Select(std::string_view request_text, std::string_view,
+                                       std::int32_t& count) override {
+    std::string_view sentence = ExtractField(request_text, kAM, 1);
+    std::string_view table = ExtractField(request_text, kAM, 2);
+    std::string_view columns = ExtractField(request_text, kAM, 3);
+    QueryResult result = Run(sentence, table, columns, PlanOptions{});
+    count = result.rows;
+    return std::make_shared<SelectList>(std::move(result.text), result.rows);
+  }
+
+  std::shared_ptr<DbRecord> NewRecord() override {
+    return std::make_shared<TextRecord>("", "", nullptr, "");
+  }
+
+  void Begin() override { storage_->Begin(); }
+  void Commit() override { storage_->Commit(); }
+  void Rollback() override { storage_->Rollback(); }
+  void Savepoint(std::string_view name) override { storage_->Savepoint(name); }
+  void ReleaseSavepoint(std::string_view name) override { storage_->ReleaseSavepoint(name); }
+  void RollbackTo(std::string_view name) override { storage_->RollbackTo(name); }
+  bool InTransaction() const override { return storage_->InTransaction(); }
+
+  // Database.
+  const std::string& Path() const override { return storage_->path(); }
+  bool CreateFile(std::string_view name) override { return storage_->CreateFile(name); }
+  std::vector<std::string> FileNames() override {
+    return Guarded([&] { return storage_->FileNames(); });
+  }
+  std::int64_t CreateIndex(std::string_view file, std::string_view field) override {
+    return storage_->BuildIndex(file, field);
+  }
+  std::vector<std::string> IndexNames(std::string_view file) override {
+    return Guarded([&] {
+      storage_->Refresh();
+      return storage_->IndexNames(file);
+    });
+  }
+  std::string Explain(std::string_view sentence) override {
+    SentenceAst ast = ParseSentence(sentence);
+    return Retrying([&] {
+      return PlanText(BuildPlan(ast, sentence, "0", *storage_, PlanOptions{}));
+    });
+  }
+  void WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
+    storage_->Put(file, key, text);
+  }
+  void DeleteRecord(std::string_view file, std::string_view key) override {
+    storage_->Delete(file, key);
+  }
+  void ForEachRecord(std::string_view file,
+                     const std::function<void(std::string_view, std::string_view)>& visit) override {
+    struct Visitor : RowSink {
+      const std::function<void(std::string_view, std::string_view)>& visit;
+      explicit Visitor(const std::function<void(std::string_view, std::string_view)>& v)
+          : visit(v) {}
+      void Row(std::string_view key, std::string_view text) override { visit(key, text); }
+    } visitor(visit);
+    Guarded([&] {
+      storage_->Scan(std::string(file), AccessPath{}, visitor);
+      return 0;
+    });
+  }
+
+  // RecordStore.
+  void StoreRecord(std::string_view file, std::string_view key, std::string_view text) override {
+    storage_->Put(file, key, text);
+  }
+  void RemoveRecord(std::string_view file, std::string_view key) override {
+    storage_->Delete(file, key);
+  }
+
+  QueryResult Run(std::string_view sentence, std::string_view table, std::string_view columns,
+                  const PlanOptions& options) {
+    SentenceAst ast = ParseSentence(sentence);
+    if (!table.empty() && table != ast.file) {
+      throw ComponentError(err::kBadQuery, "la requête porte sur « " + ast.file +
+                                               " » mais son attribut 2 nomme « " +
+                                               std::string(table) + " »");
+    }
+    return Retrying([&] {
+      return Execute(BuildPlan(ast, sentence, columns, *storage_, options), *storage_);
+    });
+  }
+
+ private:
+  // Runs a read, turning a storage failure into kDatabaseOpen.
+  template <class Read>
+  auto Guarded(Read&& read) -> decltype(read()) {
+    try {
+      return read();
+    } catch (const SqliteError& e) {
+      throw ComponentError(err::kDatabaseOpen,
+                           "base « " + storage_->path() + " » : lecture impossible : " + e.what());
+    }
+  }
+
+  // Runs a planned read with fresh metadata; a failure that stale metadata may explain (an
+  // index dropped by another program) is retried once with every cache dropped.
+  template <class Read>
+  auto Retrying(Read&& read) -> decltype(read()) {
+    try {
+      storage_->Refresh();
+      return read();
+    } catch (const SqliteError&) {
+      storage_->MarkStale();
+    }
+    return Guarded([&] {
+      storage_->Refresh();
+      return read();
+    });
+  }
+
+  std::unique_ptr<Storage> storage_;
+};
+
+std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
+  std::string text;
+  if (!engine_->storage().Get(name_, key, text)) {
+    throw ComponentError(err::kRecordNotFound, "enregistrement « " + std::string(key) +
+                                                   " » absent du fichier « " + name_ + " »");
+  }
+  return std::make_shared<TextRecord>(std::string(key), std::move(text), engine_, name_);
+}
+
+std::shared_ptr<DbRecord> FileHandle::ReadForUpdate(std::string_view key) {
+  std::string text;
+  engine_->storage().Get(name_, key, text);
+  return std::make_shared<TextRecord>(std::string(key), std::move(text), engine_, name_);
+}
+
+}  // namespace
+
+std::shared_ptr<Database> OpenMvdb(const std::string& path, const OpenOptions& options) {
+  return std::make_shared<Engine>(Storage::Open(path, options));
+}
+
+std::shared_ptr<DatabaseLink> OpenDatabase(const std::string& path, const OpenOptions& options) {
+  return OpenMvdb(path, options);
+}
+
+QueryResult RunQuery(Database& database, std::string_view sentence, std::string_view columns,
+                     const PlanOptions& options) {
+  auto* engine = dynamic_cast<Engine*>(&database);
+  if (engine == nullptr) throw ComponentError(err::kBadQuery, "base qui n'est pas une base mvdb");
+  return engine->Run(sentence, "", columns, options);
+}
+
+}  // namespace varnolde::mvdb

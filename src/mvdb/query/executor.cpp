@@ -1,0 +1,212 @@
+#include "mvdb/query/executor.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "components/errors.h"
+#include "mvdb/compare.h"
+#include "mvdb/dynarray.h"
+
+namespace varnolde::mvdb {
+namespace {
+
+bool Holds(Op op, int c) {
+  switch (op) {
+    case Op::kEq: return c == 0;
+    case Op::kNe: return c != 0;
+    case Op::kLt: return c < 0;
+    case Op::kGt: return c > 0;
+    case Op::kLe: return c <= 0;
+    case Op::kGe: return c >= 0;
+  }
+  return false;
+}
+
+bool TestMet(const BoundTest& test, std::string_view value, CompareMode mode) {
+  bool matched;
+  switch (test.pattern) {
+    case Pattern::kExact:
+      return Holds(test.op, CompareWithConstant(value, test.value, test.value_is_number, mode));
+    case Pattern::kBeginsWith:
+      matched = value.starts_with(test.value);
+      break;
+    case Pattern::kEndsWith:
+      matched = value.ends_with(test.value);
+      break;
+    case Pattern::kContains:
+      matched = value.find(test.value) != std::string_view::npos;
+      break;
+    default:
+      matched = false;
+  }
+  return test.op == Op::kNe ? !matched : matched;
+}
+
+// Spans are 32-bit offsets into the arena.
+constexpr std::size_t kMaxArena = 0xF0000000u;
+
+struct Span {
+  std::uint32_t offset;
+  std::uint32_t size;
+};
+
+struct Row {
+  Span key;
+  Span text;
+  std::uint32_t sort_values;  // index of the row's first span in Collector::sort_values_
+};
+
+class Collector : public RowSink {
+ public:
+  explicit Collector(const Plan& plan)
+      : plan_(plan),
+        slots_(static_cast<std::size_t>(plan.slots)),
+        evaluated_(static_cast<std::size_t>(plan.slots), 0) {}
+
+  void SetFilter(const std::vector<CriteriaSet>* filter) { filter_ = filter; }
+
+  void Row(std::string_view key, std::string_view text) override {
+    index_.Reset(text);
+    RecordView record{key, &index_};
+    std::fill(evaluated_.begin(), evaluated_.end(), 0);
+    if (!filter_->empty() && !Matches(record)) return;
+
+    struct Row row;
+    row.key = Append(key);
+    row.text.offset = static_cast<std::uint32_t>(arena_.size());
+    for (std::size_t c = 0; c < plan_.columns.size(); ++c) {
+      if (c > 0) arena_.push_back(kVM);
+      for (char ch : Value(plan_.columns[c], record)) arena_.push_back(ch == kVM ? kSVM : ch);
+    }
+    row.text.size = static_cast<std::uint32_t>(arena_.size() - row.text.offset);
+    row.sort_values = static_cast<std::uint32_t>(sort_values_.size());
+    for (const SortKey& key_field : plan_.sort) {
+      sort_values_.push_back(Append(FirstValue(Value(key_field.field, record))));
+    }
+    rows_.push_back(row);
+    if (arena_.size() > kMaxArena) {
+      throw ComponentError(err::kBadQuery, "résultat de la requête trop volumineux");
+    }
+  }
+
+  QueryResult Finish() {
+    std::vector<std::uint32_t> order(rows_.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (NeedsDedupe()) {
+      std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return CompareBytes(View(rows_[a].key), View(rows_[b].key)) < 0;
+      });
+      order.erase(std::unique(order.begin(), order.end(),
+                              [&](std::uint32_t a, std::uint32_t b) {
+                                return View(rows_[a].key) == View(rows_[b].key);
+                              }),
+                  order.end());
+    }
+    if (plan_.NeedsSort()) {
+      std::sort(order.begin(), order.end(),
+                [&](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
+    }
+    QueryResult result;
+    std::size_t size = 0;
+    for (std::uint32_t i : order) size += rows_[i].text.size + 1;
+    result.text.reserve(size);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      if (i > 0) result.text.push_back(kAM);
+      result.text.append(View(rows_[order[i]].text));
+    }
+    result.rows = static_cast<int>(order.size());
+    return result;
+  }
+
+ private:
+  // Several scans, or an index prefix over multivalued entries, may pass a record twice.
+  bool NeedsDedupe() const {
+    if (plan_.merge_by_key) return true;
+    for (const ScanStep& step : plan_.steps) {
+      if (!step.access.InKeyOrder()) return true;
+    }
+    return false;
+  }
+
+  std::string_view Value(const BoundField& field, RecordView& record) {
+    if (field.slot < 0) return field.field->Value(record, scratch_);
+    auto slot = static_cast<std::size_t>(field.slot);
+    if (!evaluated_[slot]) {
+      slots_[slot].clear();
+      field.field->expression->Evaluate(record, slots_[slot]);
+      evaluated_[slot] = 1;
+    }
+    return slots_[slot];
+  }
+
+  bool CriterionMet(const BoundCriterion& criterion, RecordView& record) {
+    std::string_view value = Value(criterion.field, record);
+    CompareMode mode = criterion.field.field->mode;
+    return AnyValue(value, [&](std::string_view v) {
+      for (const BoundTest& test : criterion.tests) {
+        if (TestMet(test, v, mode)) return true;
+      }
+      return false;
+    });
+  }
+
+  bool Matches(RecordView& record) {
+    for (const CriteriaSet& set : *filter_) {
+      bool all = true;
+      for (const BoundCriterion& criterion : set) {
+        if (!CriterionMet(criterion, record)) {
+          all = false;
+          break;
+        }
+      }
+      if (all) return true;
+    }
+    return false;
+  }
+
+  Span Append(std::string_view text) {
+    Span span{static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(text.size())};
+    arena_.append(text);
+    return span;
+  }
+
+  std::string_view View(Span span) const {
+    return std::string_view(arena_).substr(span.offset, span.size);
+  }
+
+  bool Before(std::uint32_t a, std::uint32_t b) const {
+    const struct Row& ra = rows_[a];
+    const struct Row& rb = rows_[b];
+    for (std::size_t k = 0; k < plan_.sort.size(); ++k) {
+      const SortKey& key = plan_.sort[k];
+      int c = CompareForSort(View(sort_values_[ra.sort_values + k]),
+                             View(sort_values_[rb.sort_values + k]), key.field.field->mode);
+      if (c != 0) return key.descending ? c > 0 : c < 0;
+    }
+    return CompareBytes(View(ra.key), View(rb.key)) < 0;
+  }
+
+  const Plan& plan_;
+  const std::vector<CriteriaSet>* filter_ = nullptr;
+  AttributeIndex index_;
+  std::string scratch_;
+  std::vector<std::string> slots_;
+  std::vector<char> evaluated_;
+  std::string arena_;
+  std::vector<struct Row> rows_;
+  std::vector<Span> sort_values_;
+};
+
+}  // namespace
+
+QueryResult Execute(const Plan& plan, RecordSource& source) {
+  Collector collector(plan);
+  for (const ScanStep& step : plan.steps) {
+    collector.SetFilter(&step.filter);
+    source.Scan(plan.file, step.access, collector);
+  }
+  return collector.Finish();
+}
+
+}  // namespace varnolde::mvdb

@@ -1,0 +1,40 @@
+// Runs a plan: scans, filters, sorts and projects.
+//
+// The executor reads records through a RecordSource (the storage layer) that hands each
+// record's key and text to a RowSink for the duration of one call only; the executor indexes the
+// text once (AttributeIndex) and copies only what a selected row needs into one arena, so that a
+// scan allocates next to nothing per record.
+//
+// The result is a dynamic array: one attribute per row, one value per column; a column's own
+// values and subvalues are separated by subvalue marks, since value marks separate the columns.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "mvdb/query/planner.h"
+
+namespace varnolde::mvdb {
+
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual void Row(std::string_view key, std::string_view text) = 0;
+};
+
+class RecordSource {
+ public:
+  virtual ~RecordSource() = default;
+  // Passes every record of file that access finds to sink: in key order unless the access is
+  // an index prefix, which may also pass a record more than once.
+  virtual void Scan(const std::string& file, const AccessPath& access, RowSink& sink) = 0;
+};
+
+struct QueryResult {
+  std::string text;
+  int rows = 0;
+};
+
+QueryResult Execute(const Plan& plan, RecordSource& source);
+
+}  // namespace varnolde::mvdb

@@ -1,0 +1,76 @@
+// Thin RAII helpers over the SQLite C interface, private to the engine.
+//
+// Statement owns one prepared statement; it is reset (not finalized) between uses so that the
+// storage layer can keep it prepared for the life of the connection. SqliteError carries the
+// SQLite result code and message; the storage layer turns it into the ComponentError number
+// that fits the operation (a failed write is always kWriteFailed).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace varnolde::mvdb {
+
+class SqliteError : public std::runtime_error {
+ public:
+  SqliteError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  int code() const noexcept { return code_; }
+
+ private:
+  int code_;
+};
+
+// Raises SqliteError with the connection's message when rc is not one of the accepted codes.
+void CheckSqlite(sqlite3* db, int rc, std::string_view what);
+
+// Runs one or more SQL statements that return no rows.
+void Exec(sqlite3* db, std::string_view sql);
+
+class Statement {
+ public:
+  Statement(sqlite3* db, std::string_view sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  // Binding positions count from 1. Texts are bound as blobs so that they compare as bytes.
+  Statement& BindBlob(int position, std::string_view bytes);
+  Statement& BindText(int position, std::string_view text);
+  Statement& BindInt(int position, std::int64_t value);
+
+  // Steps once: true when a row is available, false when done. Raises SqliteError.
+  bool Step();
+  // Steps to completion, for statements that return no row.
+  void Run();
+  // Clears the bindings and rewinds; safe to call at any time.
+  void Reset();
+
+  std::string_view ColumnBlob(int column) const;
+  std::int64_t ColumnInt(int column) const;
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Resets a statement when the scope ends, whatever way it ends.
+class StatementUse {
+ public:
+  explicit StatementUse(Statement& statement) : statement_(statement) {}
+  ~StatementUse() { statement_.Reset(); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  Statement* operator->() { return &statement_; }
+
+ private:
+  Statement& statement_;
+};
+
+// Quotes an SQL identifier ("name" with inner quotes doubled).
+std::string QuoteIdentifier(std::string_view name);
+
+}  // namespace varnolde::mvdb

@@ -1,0 +1,361 @@
+// Opening the database, its metadata caches and transactions.
+#include "mvdb/storage.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "components/errors.h"
+#include "mvdb/dynarray.h"
+#include "mvdb/storage_internal.h"
+#include "mvdb/storage_state.h"
+
+namespace varnolde::mvdb {
+namespace {
+
+constexpr std::int64_t kApplicationId = 0x4D564442;  // "MVDB"
+constexpr std::int64_t kFormatVersion = 1;
+
+std::int64_t QueryInt(sqlite3* db, std::string_view sql) {
+  Statement statement(db, sql);
+  return statement.Step() ? statement.ColumnInt(0) : 0;
+}
+
+std::string OpenCause(const SqliteError& e) {
+  switch (e.code() & 0xFF) {
+    case SQLITE_NOTADB: return "ce n'est pas une base de données SQLite";
+    case SQLITE_CORRUPT: return "fichier endommagé (" + std::string(e.what()) + ")";
+    case SQLITE_CANTOPEN: return "ouverture impossible (" + std::string(e.what()) + ")";
+    case SQLITE_BUSY: return "base verrouillée par un autre programme";
+    default: return e.what();
+  }
+}
+
+}  // namespace
+
+ComponentError WriteFailure(const std::string& what, const std::string& cause) {
+  return ComponentError(err::kWriteFailed, what + " impossible : " + cause);
+}
+
+std::unique_ptr<Storage> Storage::Open(const std::string& path, const OpenOptions& options) {
+  auto fail = [&](const std::string& cause) {
+    return ComponentError(err::kDatabaseOpen, "base « " + path + " » : " + cause);
+  };
+  struct stat info {};
+  bool exists = ::stat(path.c_str(), &info) == 0;
+  if (exists && S_ISDIR(info.st_mode)) throw fail("c'est un répertoire");
+  if (!exists && (!options.create || options.read_only)) throw fail("fichier introuvable");
+  if (exists && ::access(path.c_str(), options.read_only ? R_OK : R_OK | W_OK) != 0) {
+    throw fail(std::string("accès refusé (") + std::strerror(errno) + ")");
+  }
+
+  std::unique_ptr<Storage> storage(new Storage());
+  storage->path_ = path;
+  storage->read_only_ = options.read_only;
+  int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE |
+              (options.read_only ? SQLITE_OPEN_READONLY
+                                 : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0));
+  int rc = sqlite3_open_v2(path.c_str(), &storage->db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string cause = storage->db_ != nullptr ? sqlite3_errmsg(storage->db_) : sqlite3_errstr(rc);
+    throw fail("ouverture impossible (" + cause + ")");
+  }
+  sqlite3_busy_timeout(storage->db_, options.busy_timeout_ms > 0 ? options.busy_timeout_ms : 0);
+  try {
+    storage->Configure(options, options.create && !options.read_only);
+  } catch (const SqliteError& e) {
+    throw fail(OpenCause(e));
+  } catch (const ComponentError& e) {
+    throw fail(e.what());
+  }
+  return storage;
+}
+
+void Storage::Configure(const OpenOptions& options, bool may_initialize) {
+  std::int64_t application_id = QueryInt(db_, "PRAGMA application_id");
+  std::int64_t tables = QueryInt(db_, "SELECT count(*) FROM sqlite_schema");
+  if (application_id == 0 && tables == 0) {
+    if (!may_initialize) {
+      throw ComponentError(err::kDatabaseOpen, "ce n'est pas une base mvdb (base SQLite vide)");
+    }
+    Exec(db_, "PRAGMA page_size = 8192");
+    Exec(db_, "PRAGMA journal_mode = WAL");
+    Initialize();
+  } else if (application_id != kApplicationId) {
+    throw ComponentError(err::kDatabaseOpen,
+                         "ce n'est pas une base mvdb (base SQLite d'une autre application)");
+  }
+  std::int64_t format = QueryInt(db_, "PRAGMA user_version");
+  if (format > kFormatVersion) {
+    throw ComponentError(err::kDatabaseOpen, "format mvdb " + std::to_string(format) +
+                                                 " plus récent que ce programme (" +
+                                                 std::to_string(kFormatVersion) + ")");
+  }
+  // Touch the metadata so that a damaged schema shows now rather than later.
+  QueryInt(db_, "SELECT count(*) FROM mvdb_file");
+  QueryInt(db_, "SELECT count(*) FROM mvdb_index");
+  MetaGeneration();
+  if (!options.read_only) Exec(db_, "PRAGMA journal_mode = WAL");
+  Exec(db_, "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768");
+
+  data_version_stmt_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
+  begin_stmt_ = std::make_unique<Statement>(db_, "BEGIN IMMEDIATE");
+  commit_stmt_ = std::make_unique<Statement>(db_, "COMMIT");
+  rollback_stmt_ = std::make_unique<Statement>(db_, "ROLLBACK");
+  savepoint_stmt_ = std::make_unique<Statement>(db_, "SAVEPOINT mvdb_write");
+  release_stmt_ = std::make_unique<Statement>(db_, "RELEASE mvdb_write");
+  rollback_to_stmt_ = std::make_unique<Statement>(db_, "ROLLBACK TO mvdb_write");
+}
+
+void Storage::Initialize() {
+  Exec(db_,
+       "BEGIN IMMEDIATE;"
+       "CREATE TABLE mvdb_meta (name TEXT PRIMARY KEY, value) WITHOUT ROWID;"
+       "INSERT INTO mvdb_meta VALUES ('dict_generation', 0);"
+       "CREATE TABLE mvdb_file (id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE);"
+       "CREATE TABLE mvdb_index (id INTEGER PRIMARY KEY, file BLOB NOT NULL, "
+       "  field BLOB NOT NULL, UNIQUE (file, field));"
+       "PRAGMA application_id = 1297499202;"
+       "PRAGMA user_version = 1;"
+       "COMMIT;");
+}
+
+Storage::~Storage() {
+  files_.clear();
+  data_version_stmt_.reset();
+  begin_stmt_.reset();
+  commit_stmt_.reset();
+  rollback_stmt_.reset();
+  savepoint_stmt_.reset();
+  release_stmt_.reset();
+  rollback_to_stmt_.reset();
+  sqlite3_close_v2(db_);
+}
+
+void Storage::DropCaches() {
+  files_.clear();
+  dictionary_.clear();
+}
+
+std::int64_t Storage::MetaGeneration() {
+  return QueryInt(db_, "SELECT value FROM mvdb_meta WHERE name = 'dict_generation'");
+}
+
+void Storage::Refresh() {
+  if (stale_) {
+    DropCaches();
+    stale_ = false;
+  }
+  std::int64_t version;
+  {
+    StatementUse use(*data_version_stmt_);
+    use->Step();
+    version = use->ColumnInt(0);
+  }
+  if (version == data_version_) return;
+  data_version_ = version;
+  std::int64_t schema = QueryInt(db_, "PRAGMA schema_version");
+  std::int64_t generation = MetaGeneration();
+  if (schema != schema_version_ || generation != dict_generation_) {
+    DropCaches();
+    schema_version_ = schema;
+    dict_generation_ = generation;
+  }
+}
+
+FileState* Storage::Find(std::string_view file) {
+  auto found = files_.find(std::string(file));
+  if (found != files_.end()) return found->second.get();
+  Statement lookup(db_, "SELECT id FROM mvdb_file WHERE name = ?1");
+  lookup.BindBlob(1, file);
+  if (!lookup.Step()) return nullptr;
+  auto state = std::make_unique<FileState>(db_, lookup.ColumnInt(0), std::string(file));
+  Statement indexes(db_, "SELECT id, field FROM mvdb_index WHERE file = ?1 ORDER BY field");
+  indexes.BindBlob(1, file);
+  while (indexes.Step()) {
+    state->indexes.push_back(LoadIndex(*state, indexes.ColumnInt(0), indexes.ColumnBlob(1)));
+  }
+  FileState* raw = state.get();
+  files_.emplace(std::string(file), std::move(state));
+  return raw;
+}
+
+FileState& Storage::FindForWrite(std::string_view file) {
+  FileState* state = Find(file);
+  if (state == nullptr) {
+    throw ComponentError(err::kUnknownFile, "fichier « " + std::string(file) + " » inconnu");
+  }
+  return *state;
+}
+
+std::unique_ptr<IndexState> Storage::LoadIndex(const FileState& file, std::int64_t id,
+                                               std::string_view name) {
+  auto index = std::make_unique<IndexState>(db_, file.table, id, std::string(name));
+  int attribute = 0;
+  if (ParseAttributeNumber(name, attribute)) {
+    index->field = std::make_shared<Field>(AttributeField(attribute));
+    return index;
+  }
+  try {
+    index->field = DictItem(file.name, name);
+    if (index->field == nullptr) index->problem = "élément de dictionnaire absent";
+  } catch (const ComponentError& e) {
+    index->problem = e.what();
+  }
+  return index;
+}
+
+bool Storage::HasFile(std::string_view file) { return Find(file) != nullptr; }
+
+bool Storage::HasIndex(std::string_view file, std::string_view index_name) {
+  FileState* state = Find(file);
+  if (state == nullptr) return false;
+  for (const auto& index : state->indexes) {
+    if (index->name == index_name) return index->field != nullptr;
+  }
+  return false;
+}
+
+std::vector<std::string> Storage::FileNames() {
+  std::vector<std::string> names;
+  Statement list(db_, "SELECT name FROM mvdb_file ORDER BY name");
+  while (list.Step()) names.emplace_back(list.ColumnBlob(0));
+  return names;
+}
+
+std::vector<std::string> Storage::IndexNames(std::string_view file) {
+  std::vector<std::string> names;
+  for (const auto& index : FindForWrite(file).indexes) names.push_back(index->name);
+  return names;
+}
+
+bool Storage::CreateFile(std::string_view file) {
+  bool valid = !file.empty();
+  for (char c : file) valid = valid && !IsMark(c) && c != '\0';
+  if (!valid) throw WriteFailure("création du fichier « " + std::string(file) + " »", "nom invalide");
+  try {
+    WriteScope scope(*this);
+    if (Find(file) != nullptr) {
+      scope.Commit();
+      return false;
+    }
+    Statement insert(db_, "INSERT INTO mvdb_file (name) VALUES (?1)");
+    insert.BindBlob(1, file).Run();
+    std::string table = "f" + std::to_string(sqlite3_last_insert_rowid(db_));
+    Exec(db_, "CREATE TABLE " + table + " (k BLOB PRIMARY KEY, v BLOB NOT NULL) WITHOUT ROWID");
+    scope.Commit();
+    return true;
+  } catch (const SqliteError& e) {
+    NoteLostTransaction();
+    throw WriteFailure("création du fichier « " + std::string(file) + " »", e.what());
+  }
+}
+
+bool Storage::NoteLostTransaction() {
+  if (in_transaction_ && sqlite3_get_autocommit(db_) != 0) {
+    in_transaction_ = false;
+    savepoints_.clear();
+    stale_ = true;
+    return true;
+  }
+  return false;
+}
+
+void Storage::Begin() {
+  if (in_transaction_) throw ComponentError(err::kBadTransaction, "une transaction est déjà ouverte");
+  try {
+    if (read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
+    StatementUse use(*begin_stmt_);
+    use->Run();
+  } catch (const SqliteError& e) {
+    throw WriteFailure("ouverture de la transaction", e.what());
+  }
+  in_transaction_ = true;
+  savepoints_.clear();
+}
+
+void Storage::Commit() {
+  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+  in_transaction_ = false;
+  savepoints_.clear();
+  try {
+    StatementUse use(*commit_stmt_);
+    use->Run();
+  } catch (const SqliteError& e) {
+    try {
+      StatementUse use(*rollback_stmt_);
+      use->Run();
+    } catch (const SqliteError&) {
+      // Already rolled back by SQLite.
+    }
+    stale_ = true;
+    throw WriteFailure("validation de la transaction",
+                       std::string(e.what()) + " ; la transaction a été annulée");
+  }
+}
+
+void Storage::Rollback() {
+  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+  in_transaction_ = false;
+  savepoints_.clear();
+  stale_ = true;
+  try {
+    StatementUse use(*rollback_stmt_);
+    use->Run();
+  } catch (const SqliteError&) {
+    // Nothing left to undo: SQLite ended the transaction itself.
+  }
+}
+
+void Storage::Savepoint(std::string_view name) {
+  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
+  try {
+    Exec(db_, "SAVEPOINT " + QuoteIdentifier(name));
+  } catch (const SqliteError& e) {
+    bool lost = NoteLostTransaction();
+    throw WriteFailure("point de reprise « " + std::string(name) + " »",
+                       std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+  }
+  savepoints_.emplace_back(name);
+}
+
+namespace {
+
+std::size_t FindSavepoint(const std::vector<std::string>& savepoints, std::string_view name) {
+  for (std::size_t i = savepoints.size(); i > 0; --i) {
+    if (savepoints[i - 1] == name) return i - 1;
+  }
+  throw ComponentError(err::kBadTransaction, "point de reprise « " + std::string(name) + " » inconnu");
+}
+
+}  // namespace
+
+void Storage::ReleaseSavepoint(std::string_view name) {
+  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  std::size_t at = FindSavepoint(savepoints_, name);
+  try {
+    Exec(db_, "RELEASE " + QuoteIdentifier(name));
+  } catch (const SqliteError& e) {
+    NoteLostTransaction();
+    throw WriteFailure("abandon du point de reprise « " + std::string(name) + " »", e.what());
+  }
+  savepoints_.resize(at);
+}
+
+void Storage::RollbackTo(std::string_view name) {
+  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  std::size_t at = FindSavepoint(savepoints_, name);
+  stale_ = true;
+  try {
+    Exec(db_, "ROLLBACK TO " + QuoteIdentifier(name));
+  } catch (const SqliteError& e) {
+    NoteLostTransaction();
+    throw WriteFailure("retour au point de reprise « " + std::string(name) + " »", e.what());
+  }
+  savepoints_.resize(at + 1);
+}
+
+}  // namespace varnolde::mvdb

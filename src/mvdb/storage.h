@@ -1,0 +1,131 @@
+// The storage layer: one SQLite connection holding the files, their indexes and dictionaries.
+//
+// Layout in the SQLite file (application_id 'MVDB', user_version = format 1):
+//   mvdb_meta(name, value)         format facts; "dict_generation" counts dictionary changes
+//   mvdb_file(id, name)            one row per file; its records live in table f<id>
+//   f<id>(k BLOB PRIMARY KEY, v)   WITHOUT ROWID: records clustered by key in byte order, so a
+//                                  key prefix is one B-tree range
+//   mvdb_index(id, file, field)    one row per secondary index; its entries live in x<id>
+//   x<id>(v BLOB, k BLOB)          WITHOUT ROWID, primary key (v, k): one entry per distinct
+//                                  leaf value of the indexed field of each record
+//
+// Every write or delete runs in its own savepoint (inside a transaction) or its own
+// BEGIN IMMEDIATE ... COMMIT (outside one) and maintains the indexes in it, so a failure leaves
+// the database as it was before the operation. Durability: WAL with synchronous=FULL.
+//
+// Metadata (files, indexes, dictionary items) is cached with the prepared statements of each
+// file. Refresh() drops the caches when another connection changed the schema or a dictionary,
+// or after a rollback here; the engine calls it before each operation, and write scopes call it
+// once they hold the write lock. Nothing here is thread-safe.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "mvdb/dictionary.h"
+#include "mvdb/link.h"
+#include "mvdb/query/executor.h"
+#include "mvdb/query/planner.h"
+#include "mvdb/sqlite_util.h"
+
+namespace varnolde::mvdb {
+
+struct FileState;
+struct IndexState;
+
+class Storage : public Catalog, public RecordSource {
+ public:
+  // Raises kDatabaseOpen naming the file and the cause.
+  static std::unique_ptr<Storage> Open(const std::string& path, const OpenOptions& options);
+  ~Storage() override;
+  Storage(const Storage&) = delete;
+  Storage& operator=(const Storage&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // Drops stale caches (see above). Call before an operation, never during one.
+  void Refresh();
+  // Forces the next Refresh to drop every cache.
+  void MarkStale() { stale_ = true; }
+
+  // Catalog.
+  bool HasFile(std::string_view file) override;
+  std::shared_ptr<const Field> DictItem(std::string_view file, std::string_view name) override;
+  bool HasIndex(std::string_view file, std::string_view index_name) override;
+
+  // RecordSource. Raises SqliteError; kUnknownFile.
+  void Scan(const std::string& file, const AccessPath& access, RowSink& sink) override;
+
+  bool CreateFile(std::string_view file);
+  std::vector<std::string> FileNames();
+  std::vector<std::string> IndexNames(std::string_view file);
+
+  // Reads a record into text; false when the key is absent. Raises kUnknownFile,
+  // kDatabaseOpen (storage failure).
+  bool Get(std::string_view file, std::string_view key, std::string& text);
+  // Raise kWriteFailed on any failure, with the database as before the call.
+  void Put(std::string_view file, std::string_view key, std::string_view text);
+  void Delete(std::string_view file, std::string_view key);
+
+  std::int64_t BuildIndex(std::string_view file, std::string_view field_name);
+
+  void Begin();
+  void Commit();
+  void Rollback();
+  void Savepoint(std::string_view name);
+  void ReleaseSavepoint(std::string_view name);
+  void RollbackTo(std::string_view name);
+  bool InTransaction() const { return in_transaction_; }
+
+ private:
+  class WriteScope;
+  friend class WriteScope;
+
+  Storage() = default;
+  void Configure(const OpenOptions& options, bool may_initialize);
+  void Initialize();
+  void DropCaches();
+
+  FileState* Find(std::string_view file);
+  FileState& FindForWrite(std::string_view file);
+  std::unique_ptr<IndexState> LoadIndex(const FileState& file, std::int64_t id,
+                                        std::string_view name);
+  bool GetRaw(FileState& file, std::string_view key, std::string& text);
+  void UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
+                     const std::string* new_text);
+  std::int64_t FillIndex(FileState& file, IndexState& index);
+  void DictionaryChanged(std::string_view dict_file, std::string_view item);
+  std::int64_t MetaGeneration();
+  // Marks the transaction as gone when SQLite rolled it back on its own (full disk, I/O error).
+  bool NoteLostTransaction();
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  bool read_only_ = false;
+  bool in_transaction_ = false;
+  bool stale_ = false;
+  std::vector<std::string> savepoints_;
+
+  std::unordered_map<std::string, std::unique_ptr<FileState>> files_;
+  std::map<std::string, std::shared_ptr<const Field>> dictionary_;  // "file\n name"; null = none
+  std::int64_t data_version_ = -1;
+  std::int64_t schema_version_ = -1;
+  std::int64_t dict_generation_ = -1;
+
+  std::unique_ptr<Statement> data_version_stmt_;
+  std::unique_ptr<Statement> begin_stmt_;
+  std::unique_ptr<Statement> commit_stmt_;
+  std::unique_ptr<Statement> rollback_stmt_;
+  std::unique_ptr<Statement> savepoint_stmt_;
+  std::unique_ptr<Statement> release_stmt_;
+  std::unique_ptr<Statement> rollback_to_stmt_;
+};
+
+}  // namespace varnolde::mvdb

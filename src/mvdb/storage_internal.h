@@ -1,0 +1,71 @@
+// Helpers shared by the storage layer's source files.
+#pragma once
+
+#include <string>
+
+#include "components/errors.h"
+#include "mvdb/sqlite_util.h"
+#include "mvdb/storage.h"
+
+namespace varnolde::mvdb {
+
+// kWriteFailed with the text "<what> impossible : <cause>".
+ComponentError WriteFailure(const std::string& what, const std::string& cause);
+
+// One write or delete: a savepoint inside a transaction, BEGIN IMMEDIATE ... COMMIT outside.
+// Leaving the scope without Commit() undoes everything done in it.
+class Storage::WriteScope {
+ public:
+  explicit WriteScope(Storage& storage) : storage_(storage), nested_(storage.in_transaction_) {
+    if (storage.read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
+    StatementUse use(nested_ ? *storage.savepoint_stmt_ : *storage.begin_stmt_);
+    use->Run();
+    active_ = true;
+    try {
+      storage.Refresh();
+    } catch (...) {
+      Abort();
+      throw;
+    }
+  }
+  ~WriteScope() {
+    if (active_) Abort();
+  }
+  WriteScope(const WriteScope&) = delete;
+  WriteScope& operator=(const WriteScope&) = delete;
+
+  void Commit() {
+    try {
+      StatementUse use(nested_ ? *storage_.release_stmt_ : *storage_.commit_stmt_);
+      use->Run();
+      active_ = false;
+    } catch (...) {
+      Abort();
+      throw;
+    }
+  }
+
+ private:
+  void Abort() noexcept {
+    active_ = false;
+    storage_.stale_ = true;  // a created table or index may have been undone
+    try {
+      if (nested_) {
+        { StatementUse use(*storage_.rollback_to_stmt_); use->Run(); }
+        StatementUse use(*storage_.release_stmt_);
+        use->Run();
+      } else {
+        StatementUse use(*storage_.rollback_stmt_);
+        use->Run();
+      }
+    } catch (...) {
+      // SQLite may have rolled the transaction back already; NoteLostTransaction tells.
+    }
+  }
+
+  Storage& storage_;
+  bool nested_;
+  bool active_ = false;
+};
+
+}  // namespace varnolde::mvdb

@@ -1,0 +1,304 @@
+// Records, scans, secondary indexes and dictionary items of the storage layer.
+#include "components/errors.h"
+#include "mvdb/dynarray.h"
+#include "mvdb/storage.h"
+#include "mvdb/storage_internal.h"
+#include "mvdb/storage_state.h"
+
+namespace varnolde::mvdb {
+namespace {
+
+// The smallest text greater than every text beginning with prefix; false when there is none
+// (a prefix of 0xFF bytes only).
+bool PrefixEnd(std::string_view prefix, std::string& end) {
+  end.assign(prefix);
+  while (!end.empty() && static_cast<unsigned char>(end.back()) == 0xFF) end.pop_back();
+  if (end.empty()) return false;
+  end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
+  return true;
+}
+
+void Drain(Statement& statement, RowSink& sink) {
+  while (statement.Step()) sink.Row(statement.ColumnBlob(0), statement.ColumnBlob(1));
+}
+
+std::string RecordName(std::string_view file, std::string_view key) {
+  return "« " + std::string(key) + " » du fichier « " + std::string(file) + " »";
+}
+
+// The value of an index's field in a record, copied out of the record.
+std::string IndexedValue(const Field& field, std::string_view key, std::string_view text) {
+  AttributeIndex attributes(text);
+  RecordView record{key, &attributes};
+  std::string scratch;
+  return std::string(field.Value(record, scratch));
+}
+
+}  // namespace
+
+bool Storage::GetRaw(FileState& file, std::string_view key, std::string& text) {
+  StatementUse use(file.get);
+  use->BindBlob(1, key);
+  if (!use->Step()) return false;
+  text.assign(use->ColumnBlob(0));
+  return true;
+}
+
+bool Storage::Get(std::string_view file, std::string_view key, std::string& text) {
+  FileState& state = FindForWrite(file);
+  try {
+    return GetRaw(state, key, text);
+  } catch (const SqliteError& e) {
+    throw ComponentError(err::kDatabaseOpen, "base « " + path_ + " » : lecture de " +
+                                                 RecordName(file, key) + " impossible : " +
+                                                 e.what());
+  }
+}
+
+void Storage::Scan(const std::string& file, const AccessPath& access, RowSink& sink) {
+  FileState& state = FindForWrite(file);
+  std::string end;
+  switch (access.kind) {
+    case AccessPath::Kind::kFullScan: {
+      StatementUse use(state.scan_all);
+      Drain(state.scan_all, sink);
+      return;
+    }
+    case AccessPath::Kind::kKeyEqual: {
+      StatementUse use(state.get);
+      use->BindBlob(1, access.value);
+      if (use->Step()) sink.Row(access.value, use->ColumnBlob(0));
+      return;
+    }
+    case AccessPath::Kind::kKeyPrefix: {
+      bool bounded = PrefixEnd(access.value, end);
+      Statement& statement = bounded ? state.scan_range : state.scan_from;
+      StatementUse use(statement);
+      use->BindBlob(1, access.value);
+      if (bounded) use->BindBlob(2, end);
+      Drain(statement, sink);
+      return;
+    }
+    case AccessPath::Kind::kIndexEqual:
+    case AccessPath::Kind::kIndexPrefix:
+      break;
+  }
+  IndexState* index = nullptr;
+  for (auto& candidate : state.indexes) {
+    if (candidate->name == access.index) index = candidate.get();
+  }
+  if (index == nullptr) throw SqliteError(SQLITE_SCHEMA, "index « " + access.index + " » disparu");
+  if (access.kind == AccessPath::Kind::kIndexEqual) {
+    StatementUse use(index->lookup_equal);
+    use->BindBlob(1, access.value);
+    Drain(index->lookup_equal, sink);
+    return;
+  }
+  bool bounded = PrefixEnd(access.value, end);
+  Statement& statement = bounded ? index->lookup_range : index->lookup_from;
+  StatementUse use(statement);
+  use->BindBlob(1, access.value);
+  if (bounded) use->BindBlob(2, end);
+  Drain(statement, sink);
+}
+
+void Storage::UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
+                            const std::string* new_text) {
+  for (auto& index : file.indexes) {
+    if (index->field == nullptr) {
+      throw WriteFailure("mise à jour de l'index « " + index->name + " »",
+                         index->problem + " ; reconstruisez l'index (mvdb index)");
+    }
+    std::string old_value, new_value;
+    if (old_text != nullptr) old_value = IndexedValue(*index->field, key, *old_text);
+    if (new_text != nullptr) new_value = IndexedValue(*index->field, key, *new_text);
+    if (old_text != nullptr && new_text != nullptr && old_value == new_value) continue;
+    if (old_text != nullptr) {
+      AnyValue(old_value, [&](std::string_view v) {
+        StatementUse use(index->remove);
+        use->BindBlob(1, v).BindBlob(2, key).Run();
+        return false;
+      });
+    }
+    if (new_text != nullptr) {
+      AnyValue(new_value, [&](std::string_view v) {
+        StatementUse use(index->insert);
+        use->BindBlob(1, v).BindBlob(2, key).Run();
+        return false;
+      });
+    }
+  }
+}
+
+void Storage::Put(std::string_view file, std::string_view key, std::string_view text) {
+  bool valid_key = !key.empty();
+  for (char c : key) valid_key = valid_key && !IsMark(c);
+  if (!valid_key) {
+    throw WriteFailure("écriture de " + RecordName(file, key),
+                       "clé vide ou contenant un séparateur");
+  }
+  try {
+    WriteScope scope(*this);
+    FileState& state = FindForWrite(file);
+    std::string new_text(text);
+    if (!state.indexes.empty()) {
+      std::string old_text;
+      bool existed = GetRaw(state, key, old_text);
+      UpdateIndexes(state, key, existed ? &old_text : nullptr, &new_text);
+    }
+    {
+      StatementUse use(state.upsert);
+      use->BindBlob(1, key).BindBlob(2, text).Run();
+    }
+    if (file.starts_with("DICT ")) DictionaryChanged(file, key);
+    scope.Commit();
+  } catch (const SqliteError& e) {
+    bool lost = NoteLostTransaction();
+    throw WriteFailure("écriture de " + RecordName(file, key),
+                       std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+  } catch (const ComponentError& e) {
+    NoteLostTransaction();
+    if (e.number() == err::kWriteFailed) throw;
+    throw WriteFailure("écriture de " + RecordName(file, key), e.what());
+  }
+}
+
+void Storage::Delete(std::string_view file, std::string_view key) {
+  try {
+    WriteScope scope(*this);
+    FileState& state = FindForWrite(file);
+    if (!state.indexes.empty()) {
+      std::string old_text;
+      if (GetRaw(state, key, old_text)) UpdateIndexes(state, key, &old_text, nullptr);
+    }
+    {
+      StatementUse use(state.remove);
+      use->BindBlob(1, key).Run();
+    }
+    if (file.starts_with("DICT ")) DictionaryChanged(file, key);
+    scope.Commit();
+  } catch (const SqliteError& e) {
+    bool lost = NoteLostTransaction();
+    throw WriteFailure("suppression de " + RecordName(file, key),
+                       std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+  } catch (const ComponentError& e) {
+    NoteLostTransaction();
+    if (e.number() == err::kWriteFailed) throw;
+    throw WriteFailure("suppression de " + RecordName(file, key), e.what());
+  }
+}
+
+std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::string_view name) {
+  std::string cache_key = std::string(file) + '\n' + std::string(name);
+  auto found = dictionary_.find(cache_key);
+  if (found != dictionary_.end()) return found->second;
+  std::shared_ptr<const Field> field;
+  FileState* dict = Find("DICT " + std::string(file));
+  std::string text;
+  if (dict != nullptr && GetRaw(*dict, name, text)) {
+    field = std::make_shared<Field>(ParseDictItem(name, text));
+  }
+  dictionary_.emplace(std::move(cache_key), field);
+  return field;
+}
+
+void Storage::DictionaryChanged(std::string_view dict_file, std::string_view item) {
+  Exec(db_, "UPDATE mvdb_meta SET value = value + 1 WHERE name = 'dict_generation'");
+  dictionary_.clear();
+  stale_ = true;
+  std::string_view base = dict_file.substr(5);
+  FileState* state = Find(base);
+  if (state == nullptr) return;
+  for (std::size_t i = 0; i < state->indexes.size(); ++i) {
+    IndexState& index = *state->indexes[i];
+    if (index.name != item) continue;
+    std::shared_ptr<const Field> field = DictItem(base, item);
+    if (field != nullptr && field->kind == Field::Kind::kExpression) {
+      index.field = field;
+      index.problem.clear();
+      FillIndex(*state, index);
+    } else {
+      // The item no longer defines an expression of that name: its index has no meaning.
+      Statement forget(db_, "DELETE FROM mvdb_index WHERE id = ?1");
+      forget.BindInt(1, index.id).Run();
+      std::string table = index.table;
+      state->indexes.erase(state->indexes.begin() + static_cast<std::ptrdiff_t>(i));
+      Exec(db_, "DROP TABLE " + table);
+      return;
+    }
+  }
+}
+
+std::int64_t Storage::FillIndex(FileState& file, IndexState& index) {
+  {
+    StatementUse use(index.clear);
+    use->Run();
+  }
+  std::int64_t entries = 0;
+  StatementUse scan(file.scan_all);
+  AttributeIndex attributes;
+  std::string scratch;
+  while (scan->Step()) {
+    std::string_view key = scan->ColumnBlob(0);
+    attributes.Reset(scan->ColumnBlob(1));
+    RecordView record{key, &attributes};
+    AnyValue(index.field->Value(record, scratch), [&](std::string_view v) {
+      StatementUse use(index.insert);
+      use->BindBlob(1, v).BindBlob(2, key).Run();
+      entries += sqlite3_changes(db_);
+      return false;
+    });
+  }
+  return entries;
+}
+
+std::int64_t Storage::BuildIndex(std::string_view file, std::string_view field_name) {
+  try {
+    WriteScope scope(*this);
+    FileState& state = FindForWrite(file);
+    std::shared_ptr<const Field> field;
+    int attribute = 0;
+    if (ParseAttributeNumber(field_name, attribute)) {
+      if (attribute == 0) {
+        throw ComponentError(err::kBadQuery, "la clé (attribut 0) n'a pas besoin d'index");
+      }
+      field = std::make_shared<Field>(AttributeField(attribute));
+    } else {
+      field = DictItem(file, field_name);
+      if (field == nullptr) {
+        throw ComponentError(err::kUnknownDictItem, "élément de dictionnaire « " +
+                                                        std::string(field_name) +
+                                                        " » inconnu dans DICT " + std::string(file));
+      }
+      if (field->kind == Field::Kind::kKey) {
+        throw ComponentError(err::kBadQuery, "la clé (attribut 0) n'a pas besoin d'index");
+      }
+    }
+    std::string name = field->IndexName();
+    IndexState* index = nullptr;
+    for (auto& existing : state.indexes) {
+      if (existing->name == name) index = existing.get();
+    }
+    if (index == nullptr) {
+      Statement insert(db_, "INSERT INTO mvdb_index (file, field) VALUES (?1, ?2)");
+      insert.BindBlob(1, file).BindBlob(2, name).Run();
+      std::int64_t id = sqlite3_last_insert_rowid(db_);
+      Exec(db_, "CREATE TABLE x" + std::to_string(id) +
+                    " (v BLOB NOT NULL, k BLOB NOT NULL, PRIMARY KEY (v, k)) WITHOUT ROWID");
+      state.indexes.push_back(std::make_unique<IndexState>(db_, state.table, id, name));
+      index = state.indexes.back().get();
+    }
+    index->field = field;
+    index->problem.clear();
+    std::int64_t entries = FillIndex(state, *index);
+    scope.Commit();
+    return entries;
+  } catch (const SqliteError& e) {
+    NoteLostTransaction();
+    throw WriteFailure("construction de l'index « " + std::string(field_name) + " » de « " +
+                           std::string(file) + " »",
+                       e.what());
+  }
+}
+
+}  // namespace varnolde::mvdb
