@@ -1,0 +1,309 @@
+// varnolde: the advances panel in a window of its own.
+//
+//   varnolde [--db PATH] [--user LOGIN] [--locale LOCALE]
+//
+// Opens the database (without --db, the demo database, created from the installed demo data
+// the first time), reads the user's rights (without --user, the login of the operating-system
+// user when the database knows it, else "gestionnaire" on the demo database only), builds the
+// panel on the Qt toolkit, hands it its three objects and calls init. The program ends when
+// the window closes: through "Sortir", or through the window's own close button while
+// "Sortir" could be pressed. A start-up failure is shown in a message box and on standard
+// error, and the program exits with status 1 (2 for a command-line error). docs/window.md
+// describes it for users.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "convert/format_converter.h"
+#include "convert/regional.h"
+#include "mvdb/jsonl.h"
+#include "mvdb/link.h"
+#include "panel/ctr_consultationacompte.h"
+#include "rights/user_rights.h"
+#include "toolkit/qt/qt_toolkit.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using varnolde::ComponentError;
+
+constexpr const char* kWindowTitle = "Consultation des acomptes";
+constexpr const char* kDemoLogin = "gestionnaire";
+constexpr int kExitStartup = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "Usage : varnolde [--db CHEMIN] [--user IDENTIFIANT] [--locale LOCALE]\n"
+    "  --db CHEMIN           la base de données (sans --db : la base de démonstration,\n"
+    "                        créée au premier lancement)\n"
+    "  --user IDENTIFIANT    l'utilisateur (sans --user : celui du système s'il est connu,\n"
+    "                        sinon « gestionnaire » sur la base de démonstration)\n"
+    "  --locale LOCALE       les paramètres régionaux (fr_FR, en_US...; sans --locale :\n"
+    "                        ceux de l'environnement)\n";
+
+// A failure before the panel is open, with the exit status it leads to.
+struct StartupError {
+  std::string text;
+  int status = kExitStartup;
+};
+
+struct Options {
+  std::optional<std::string> db;
+  std::optional<std::string> user;
+  std::string locale;  // empty: the environment's
+  bool help = false;
+};
+
+Options ParseArguments(const QStringList& arguments) {
+  Options options;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+      continue;
+    }
+    std::optional<std::string>* target = nullptr;
+    std::string* locale_target = nullptr;
+    if (argument == "--db") {
+      target = &options.db;
+    } else if (argument == "--user") {
+      target = &options.user;
+    } else if (argument == "--locale") {
+      locale_target = &options.locale;
+    } else {
+      throw StartupError{"argument inconnu : " + argument.toStdString() + "\n" + kUsage,
+                         kExitUsage};
+    }
+    if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+      throw StartupError{argument.toStdString() + " attend une valeur\n" + kUsage, kExitUsage};
+    }
+    const std::string value = arguments[++i].toStdString();
+    if (target != nullptr) {
+      *target = value;
+    } else {
+      *locale_target = value;
+    }
+  }
+  return options;
+}
+
+std::string EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+// $XDG_DATA_HOME/varnolde/demo.db, by default ~/.local/share/varnolde/demo.db.
+fs::path DemoDatabasePath() {
+  fs::path data_home = EnvironmentValue("XDG_DATA_HOME");
+  if (data_home.empty() || data_home.is_relative()) {
+    const std::string home = EnvironmentValue("HOME");
+    if (home.empty()) throw StartupError{"ni XDG_DATA_HOME ni HOME ne sont définis"};
+    data_home = fs::path(home) / ".local" / "share";
+  }
+  return data_home / "varnolde" / "demo.db";
+}
+
+// The demo data: $VARNOLDE_DEMO_DATA when set; else share/varnolde/demo.jsonl next to the
+// installed program; else examples/demo.jsonl of the source tree the program was built in.
+fs::path DemoDataPath() {
+  std::vector<fs::path> candidates;
+  if (const std::string chosen = EnvironmentValue("VARNOLDE_DEMO_DATA"); !chosen.empty()) {
+    candidates.emplace_back(chosen);
+  } else {
+    const fs::path program_dir =
+        fs::path(QCoreApplication::applicationDirPath().toStdString());
+    candidates.push_back(program_dir.parent_path() / "share" / "varnolde" / "demo.jsonl");
+    for (fs::path dir = program_dir; !dir.empty() && dir != dir.root_path();
+         dir = dir.parent_path()) {
+      candidates.push_back(dir / "examples" / "demo.jsonl");
+    }
+  }
+  for (const fs::path& candidate : candidates) {
+    std::error_code ignored;
+    if (fs::is_regular_file(candidate, ignored)) return candidate;
+  }
+  std::string searched;
+  for (const fs::path& candidate : candidates) searched += "\n  " + candidate.string();
+  throw StartupError{"données de démonstration introuvables ; cherchées dans :" + searched};
+}
+
+// Creates the demo database from the demo data when it does not exist yet. The load goes to
+// a file beside it that is renamed only once complete, so an interrupted first start leaves
+// no half-made database behind.
+std::string EnsureDemoDatabase() {
+  const fs::path database = DemoDatabasePath();
+  std::error_code error;
+  if (fs::exists(database, error)) return database.string();
+  const fs::path data = DemoDataPath();
+  fs::create_directories(database.parent_path(), error);
+  if (error) {
+    throw StartupError{"impossible de créer le dossier " + database.parent_path().string() +
+                       " : " + error.message()};
+  }
+  const fs::path partial = database.string() + ".creation-" + std::to_string(getpid());
+  std::ifstream lines(data);
+  if (!lines) throw StartupError{"impossible de lire " + data.string()};
+  try {
+    varnolde::mvdb::LoadJsonLines(partial.string(), lines);
+  } catch (const ComponentError& failure) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+      fs::remove(partial.string() + suffix, error);
+    }
+    throw StartupError{data.string() + " : " + failure.what()};
+  }
+  fs::rename(partial, database, error);
+  if (error) {
+    throw StartupError{"impossible de créer " + database.string() + " : " + error.message()};
+  }
+  std::cerr << "varnolde : base de démonstration créée : " << database.string() << "\n";
+  return database.string();
+}
+
+std::string SystemLogin() {
+  if (const passwd* entry = getpwuid(geteuid()); entry != nullptr && entry->pw_name != nullptr) {
+    return entry->pw_name;
+  }
+  const std::string user = EnvironmentValue("USER");
+  return user.empty() ? EnvironmentValue("LOGNAME") : user;
+}
+
+std::shared_ptr<varnolde::UserRights> RightsFor(varnolde::DatabaseLink& db,
+                                                const Options& options, bool demo) {
+  if (options.user) return varnolde::LoadUserRights(db, *options.user);
+  const std::string login = SystemLogin();
+  try {
+    return varnolde::LoadUserRights(db, login);
+  } catch (const ComponentError& failure) {
+    if (!demo || failure.number() != varnolde::err::kUnknownUser) throw;
+  }
+  return varnolde::LoadUserRights(db, kDemoLogin);
+}
+
+std::string Describe(const ComponentError& error) {
+  return "Erreur " + varnolde::FormatErrorNumber(error.number()) + " : " + error.what();
+}
+
+// The window that holds the panel. It closes when the panel closes it ("Sortir"), or when the
+// clerk closes it while "Sortir" could be pressed; not in the middle of an entry.
+class HostWindow final : public QWidget {
+ public:
+  explicit HostWindow(std::function<bool()> may_close) : may_close_(std::move(may_close)) {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    if (!may_close_ || may_close_()) {
+      event->accept();
+      return;
+    }
+    event->ignore();
+    QMessageBox::information(this, kWindowTitle,
+                             "Terminez d'abord le travail en cours : « Ok » pour enregistrer, "
+                             "« Annuler » pour abandonner, puis « Sortir ».");
+  }
+
+ private:
+  std::function<bool()> may_close_;
+};
+
+void ReportStartupError(const std::string& text, bool with_window) {
+  std::cerr << "varnolde : " << text << "\n";
+  if (!with_window) return;
+  QMessageBox box(QMessageBox::Critical, kWindowTitle,
+                  QString::fromStdString("Le panneau des acomptes ne peut pas s'ouvrir.\n\n" + text));
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+bool DisplayAvailable() {
+  return !EnvironmentValue("QT_QPA_PLATFORM").empty() || !EnvironmentValue("DISPLAY").empty() ||
+         !EnvironmentValue("WAYLAND_DISPLAY").empty();
+}
+
+int Run(QApplication& application) {
+  const Options options = ParseArguments(QApplication::arguments());
+  if (options.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  const bool demo = !options.db.has_value();
+  const std::string db_path = demo ? EnsureDemoDatabase() : *options.db;
+
+  std::shared_ptr<varnolde::DatabaseLink> db;
+  std::shared_ptr<varnolde::UserRights> rights;
+  try {
+    db = varnolde::mvdb::OpenDatabase(db_path);
+    rights = RightsFor(*db, options, demo);
+  } catch (const ComponentError& failure) {
+    throw StartupError{Describe(failure)};
+  }
+  const auto regional = varnolde::MakeRegionalSettings(options.locale);
+  const auto converter = varnolde::MakeFormatConverter(regional);
+
+  // The panel's layout was drawn for an 8-point sans-serif host font.
+  QFont host_font(QStringLiteral("Arial"));
+  host_font.setPointSizeF(8.0);
+  std::unique_ptr<varnolde::QtToolkit> toolkit;
+  std::unique_ptr<varnolde::ctr_consultationacompte> panel;
+  HostWindow window([&] {
+    if (!panel || panel->W_sortir()) return true;
+    return toolkit->PanelEnabled() && toolkit->Enabled(varnolde::panel::cmd_Sortir) &&
+           toolkit->Visible(varnolde::panel::cmd_Sortir);
+  });
+  window.setWindowTitle(QString::fromUtf8(kWindowTitle) + " — " +
+                        QString::fromStdString(rights->Login()));
+  window.setFont(host_font);
+  auto* layout = new QVBoxLayout(&window);  // owned by window
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  toolkit = std::make_unique<varnolde::QtToolkit>(&window);
+  try {
+    panel = std::make_unique<varnolde::ctr_consultationacompte>(*toolkit, converter, regional);
+    panel->theDataBase(db);
+    panel->Theclient(nullptr);
+    panel->DroitsUtilisateur(rights);
+    panel->init();
+  } catch (const ComponentError& failure) {
+    panel.reset();
+    toolkit.reset();  // gives the pointer back before the message
+    throw StartupError{Describe(failure)};
+  }
+  window.show();
+  const int status = application.exec();
+  panel.reset();  // the host destroying the control
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!DisplayAvailable()) {
+    std::cerr << "varnolde : aucun affichage (DISPLAY ou WAYLAND_DISPLAY) ; le panneau "
+                 "s'ouvre dans une fenêtre.\n";
+    return kExitStartup;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("varnolde"));
+  try {
+    return Run(application);
+  } catch (const StartupError& failure) {
+    ReportStartupError(failure.text, true);
+    return failure.status;
+  } catch (const std::exception& failure) {
+    ReportStartupError(failure.what(), true);
+    return kExitStartup;
+  }
+}
