@@ -30,8 +30,13 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   std::string acompte;
   rn([&] {
     const std::string paid_on = RecAcompteBull->Get(tables::acomptebull::kPaidOn);
+    if (paid_on.empty()) return;
     // A payment date that is not a stored date is shown as it is stored.
-    if (!paid_on.empty()) etat = DateTextOrRaw(paid_on);
+    try {
+      etat = converter_->DateToText(paid_on);
+    } catch (const ComponentError&) {
+      etat = paid_on;
+    }
   });
   rn([&] { acompte = RecAcompteBull->Get(tables::acomptebull::kAmount); });
   if (!provider_row && contracts->Get(row, 2) == "02") {
