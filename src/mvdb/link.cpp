@@ -36,6 +36,7 @@ class Engine final : public Database,
 
   // DatabaseLink.
   std::shared_ptr<DbFile> OpenFile(std::string_view name) override {
+    storage_->DropIfStale();
     if (!Guarded([&] { return storage_->HasFile(name); })) {
       throw ComponentError(err::kUnknownFile, "fichier « " + std::string(name) + " » inconnu");
     }
@@ -99,6 +100,7 @@ class Engine final : public Database,
           : visit(v) {}
       void Row(std::string_view key, std::string_view text) override { visit(key, text); }
     } visitor(visit);
+    storage_->DropIfStale();
     Guarded([&] {
       storage_->Scan(std::string(file), AccessPath{}, visitor);
       return 0;
@@ -158,6 +160,7 @@ class Engine final : public Database,
 };
 
 std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
+  engine_->storage().DropIfStale();
   std::string text;
   if (!engine_->storage().Get(name_, key, text)) {
     throw ComponentError(err::kRecordNotFound, "enregistrement « " + std::string(key) +
@@ -167,6 +170,7 @@ std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
 }
 
 std::shared_ptr<DbRecord> FileHandle::ReadForUpdate(std::string_view key) {
+  engine_->storage().DropIfStale();
   std::string text;
   engine_->storage().Get(name_, key, text);
   return std::make_shared<TextRecord>(std::string(key), std::move(text), engine_, name_);

@@ -54,6 +54,14 @@ class Storage : public Catalog, public RecordSource {
   void Refresh();
   // Forces the next Refresh to drop every cache.
   void MarkStale() { stale_ = true; }
+  // Drops the caches after a rollback here, without looking for other connections' changes
+  // (enough before a plain read). Call before an operation, never during one.
+  void DropIfStale() {
+    if (stale_) {
+      DropCaches();
+      stale_ = false;
+    }
+  }
 
   // Catalog.
   bool HasFile(std::string_view file) override;

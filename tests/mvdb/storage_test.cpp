@@ -1,0 +1,289 @@
+// Storage: transactions and savepoints, durability, locking, read-only use, opening bad files.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "components/errors.h"
+#include "mvdb/link.h"
+#include "temp_database.h"
+
+namespace varnolde::mvdb {
+namespace {
+
+template <class Statement>
+ErrorNumber ErrorOf(Statement&& statement) {
+  try {
+    statement();
+  } catch (const ComponentError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+std::string ErrorTextOf(const std::function<void()>& statement) {
+  try {
+    statement();
+  } catch (const ComponentError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+class StorageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = temp_.File("store.db");
+    fixture::Load(path_, R"({"file":"ACOMPTEBULL","id":"A1","rec":["100"]}
+{"file":"ACOMPTEBULL","id":"A2","rec":["200"]}
+)");
+    db_ = OpenMvdb(path_);
+  }
+
+  // What a fresh connection sees: the committed state.
+  std::string Committed(const std::string& key) {
+    std::string text = "<none>";
+    OpenMvdb(path_)->ForEachRecord("ACOMPTEBULL", [&](std::string_view k, std::string_view t) {
+      if (k == key) text = std::string(t);
+    });
+    return text;
+  }
+
+  std::string Mine(const std::string& key) {
+    try {
+      return db_->OpenFile("ACOMPTEBULL")->Read(key)->Get();
+    } catch (const ComponentError&) {
+      return "<none>";
+    }
+  }
+
+  fixture::TempDir temp_;
+  std::string path_;
+  std::shared_ptr<Database> db_;
+};
+
+TEST_F(StorageTest, TransactionIsVisibleToItsLinkOnlyUntilCommit) {
+  db_->Begin();
+  EXPECT_TRUE(db_->InTransaction());
+  db_->WriteRecord("ACOMPTEBULL", "A3", "300");
+  db_->DeleteRecord("ACOMPTEBULL", "A1");
+  EXPECT_EQ(Mine("A3"), "300");
+  EXPECT_EQ(Mine("A1"), "<none>");
+  EXPECT_EQ(Committed("A3"), "<none>");
+  EXPECT_EQ(Committed("A1"), "100");
+  db_->Commit();
+  EXPECT_FALSE(db_->InTransaction());
+  EXPECT_EQ(Committed("A3"), "300");
+  EXPECT_EQ(Committed("A1"), "<none>");
+}
+
+TEST_F(StorageTest, RollbackUndoesTheWholeTransaction) {
+  db_->Begin();
+  db_->WriteRecord("ACOMPTEBULL", "A1", "999");
+  db_->CreateFile("TEMPORARY");
+  db_->WriteRecord("TEMPORARY", "T", "x");
+  db_->Rollback();
+  EXPECT_EQ(Mine("A1"), "100");
+  EXPECT_EQ(ErrorOf([&] { db_->OpenFile("TEMPORARY"); }), err::kUnknownFile);
+  EXPECT_EQ(db_->FileNames(), std::vector<std::string>{"ACOMPTEBULL"});
+}
+
+TEST_F(StorageTest, RollbackToKeepsTheSavepointAndReleaseForgetsIt) {
+  db_->Begin();
+  db_->WriteRecord("ACOMPTEBULL", "A1", "first");
+  db_->Savepoint("row");
+  db_->WriteRecord("ACOMPTEBULL", "A2", "second");
+  db_->RollbackTo("row");
+  EXPECT_EQ(Mine("A2"), "200");
+  db_->WriteRecord("ACOMPTEBULL", "A2", "again");
+  db_->RollbackTo("row");  // the savepoint survives a roll back to it
+  EXPECT_EQ(Mine("A2"), "200");
+  db_->WriteRecord("ACOMPTEBULL", "A2", "kept");
+  db_->ReleaseSavepoint("row");
+  EXPECT_EQ(ErrorOf([&] { db_->RollbackTo("row"); }), err::kBadTransaction);
+  db_->Commit();
+  EXPECT_EQ(Committed("A1"), "first");
+  EXPECT_EQ(Committed("A2"), "kept");
+}
+
+TEST_F(StorageTest, NestedSavepointsAndNamesThatNeedQuoting) {
+  db_->Begin();
+  db_->Savepoint("outer \"one\"");
+  db_->WriteRecord("ACOMPTEBULL", "A1", "1");
+  db_->Savepoint("inner");
+  db_->WriteRecord("ACOMPTEBULL", "A2", "2");
+  db_->RollbackTo("outer \"one\"");  // undoes both and forgets the inner savepoint
+  EXPECT_EQ(Mine("A1"), "100");
+  EXPECT_EQ(Mine("A2"), "200");
+  EXPECT_EQ(ErrorOf([&] { db_->ReleaseSavepoint("inner"); }), err::kBadTransaction);
+  db_->Commit();
+}
+
+TEST_F(StorageTest, TransactionMisuseRaisesBadTransaction) {
+  EXPECT_EQ(ErrorOf([&] { db_->Commit(); }), err::kBadTransaction);
+  EXPECT_EQ(ErrorOf([&] { db_->Rollback(); }), err::kBadTransaction);
+  EXPECT_EQ(ErrorOf([&] { db_->Savepoint("s"); }), err::kBadTransaction);
+  EXPECT_EQ(ErrorOf([&] { db_->RollbackTo("s"); }), err::kBadTransaction);
+  db_->Begin();
+  EXPECT_EQ(ErrorOf([&] { db_->Begin(); }), err::kBadTransaction);
+  EXPECT_EQ(ErrorOf([&] { db_->ReleaseSavepoint("unknown"); }), err::kBadTransaction);
+  EXPECT_EQ(ErrorOf([&] { db_->Savepoint(""); }), err::kBadTransaction);
+  EXPECT_TRUE(db_->InTransaction());
+  db_->Rollback();
+}
+
+TEST_F(StorageTest, AFailedWriteInsideATransactionUndoesOnlyItself) {
+  fixture::Load(path_, R"json({"file":"DICT PERSON","id":"Name","rec":["I","UPCASE(@1)"]}
+{"file":"PERSON","id":"P1","rec":["léa"]}
+)json");
+  db_->CreateIndex("PERSON", "Name");
+  db_->Begin();
+  db_->WriteRecord("PERSON", "P2", "zoé");
+  // Rewriting the item that the index reads with a broken expression fails after the item
+  // itself was stored: that store must be undone, and only it.
+  EXPECT_EQ(ErrorOf([&] { db_->WriteRecord("DICT PERSON", "Name", fixture::Dyn("I^UPCASE(@1")); }),
+            err::kWriteFailed);
+  EXPECT_TRUE(db_->InTransaction());
+  db_->Commit();
+  auto database = OpenMvdb(path_);
+  EXPECT_EQ(database->OpenFile("DICT PERSON")->Read("Name")->Get(2), "UPCASE(@1)");
+  EXPECT_EQ(database->OpenFile("PERSON")->Read("P2")->Get(1), "zoé");
+  EXPECT_NE(database->Explain("SSELECT PERSON AVEC Name = \"Z]\"").find("SEARCH INDEX Name"),
+            std::string::npos);
+}
+
+// A child process writes and dies without closing anything: what it committed is there,
+// what it had not committed is not.
+TEST_F(StorageTest, CommittedDataSurvivesAKilledProcess) {
+  db_.reset();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto database = OpenMvdb(path_);
+    database->WriteRecord("ACOMPTEBULL", "A7", "autocommitted");
+    database->Begin();
+    database->WriteRecord("ACOMPTEBULL", "A8", "committed");
+    database->Commit();
+    database->Begin();
+    database->WriteRecord("ACOMPTEBULL", "A9", "never committed");
+    database->DeleteRecord("ACOMPTEBULL", "A1");
+    raise(SIGKILL);
+    _exit(3);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(Committed("A7"), "autocommitted");
+  EXPECT_EQ(Committed("A8"), "committed");
+  EXPECT_EQ(Committed("A9"), "<none>");
+  EXPECT_EQ(Committed("A1"), "100");
+}
+
+TEST_F(StorageTest, AWriteThatCannotGetTheLockFailsAfterTheWait) {
+  auto other = OpenMvdb(path_, OpenOptions{.busy_timeout_ms = 50});
+  db_->Begin();
+  db_->WriteRecord("ACOMPTEBULL", "A1", "held");
+  EXPECT_EQ(ErrorOf([&] { other->WriteRecord("ACOMPTEBULL", "A2", "blocked"); }), err::kWriteFailed);
+  EXPECT_EQ(ErrorOf([&] { other->Begin(); }), err::kWriteFailed);
+  EXPECT_FALSE(other->InTransaction());
+  // Readers are never blocked, and see the committed state.
+  EXPECT_EQ(other->OpenFile("ACOMPTEBULL")->Read("A1")->Get(), "100");
+  db_->Commit();
+  other->WriteRecord("ACOMPTEBULL", "A2", "now");
+  EXPECT_EQ(Committed("A2"), "now");
+  EXPECT_EQ(Committed("A1"), "held");
+}
+
+TEST_F(StorageTest, ReadOnlyDatabaseReadsButEveryWriteFails) {
+  db_.reset();
+  auto database = OpenMvdb(path_, OpenOptions{.read_only = true});
+  auto record = database->OpenFile("ACOMPTEBULL")->Read("A1");
+  EXPECT_EQ(record->Get(1), "100");
+  record->Set(1, "5");
+  EXPECT_EQ(ErrorOf([&] { record->DBWrite(); }), err::kWriteFailed);
+  EXPECT_EQ(ErrorOf([&] { record->DBDelete(); }), err::kWriteFailed);
+  EXPECT_EQ(ErrorOf([&] { database->Begin(); }), err::kWriteFailed);
+  EXPECT_EQ(ErrorOf([&] { database->CreateFile("NEW"); }), err::kWriteFailed);
+  EXPECT_EQ(ErrorOf([&] { database->CreateIndex("ACOMPTEBULL", "1"); }), err::kWriteFailed);
+  EXPECT_EQ(Committed("A1"), "100");
+}
+
+TEST_F(StorageTest, IndexCreatedByAnotherConnectionIsKeptUpToDate) {
+  auto other = OpenMvdb(path_);
+  db_->WriteRecord("ACOMPTEBULL", "A3", "300");  // db_ has cached the file without index
+  other->CreateIndex("ACOMPTEBULL", "1");
+  db_->WriteRecord("ACOMPTEBULL", "A4", "400");
+  db_->DeleteRecord("ACOMPTEBULL", "A2");
+  std::string sentence = "SSELECT ACOMPTEBULL AVEC 1 = \"400\" OR AVEC 1 = \"200\"";
+  EXPECT_NE(other->Explain(sentence).find("SEARCH INDEX 1"), std::string::npos);
+  std::int32_t count = 0;
+  auto list = other->Select(sentence, "", count);
+  EXPECT_EQ(list->Get(), "A4");
+}
+
+TEST_F(StorageTest, IndexFollowsItsDictionaryItem) {
+  fixture::Load(path_, R"({"file":"DICT PERSON","id":"Name","rec":["I","@1"]}
+{"file":"PERSON","id":"P1","rec":["léa","x"]}
+{"file":"PERSON","id":"P2","rec":["zoé","léa"]}
+)");
+  db_->CreateIndex("PERSON", "Name");
+  std::int32_t count = 0;
+  auto select = [&](const std::string& sentence) { return db_->Select(sentence, "", count)->Get(); };
+  EXPECT_EQ(select("SSELECT PERSON AVEC Name = \"léa\""), "P1");
+  // Redefined: the index is rebuilt from the new expression.
+  db_->WriteRecord("DICT PERSON", "Name", fixture::Dyn("I^@2"));
+  EXPECT_EQ(select("SSELECT PERSON AVEC Name = \"léa\""), "P2");
+  EXPECT_NE(db_->Explain("SSELECT PERSON AVEC Name = \"léa\"").find("SEARCH INDEX"), std::string::npos);
+  // Removed: the index goes with it.
+  db_->DeleteRecord("DICT PERSON", "Name");
+  EXPECT_TRUE(db_->IndexNames("PERSON").empty());
+  EXPECT_EQ(ErrorOf([&] { select("SSELECT PERSON AVEC Name = \"léa\""); }), err::kUnknownDictItem);
+}
+
+TEST(OpenDatabase, MissingOrForeignFilesRaiseDatabaseOpenNamingTheFile) {
+  fixture::TempDir temp;
+  auto expect_refused = [](const std::string& path, const std::string& cause) {
+    std::string text = ErrorTextOf([&] { OpenDatabase(path); });
+    EXPECT_NE(text.find(path), std::string::npos) << text;
+    EXPECT_NE(text.find(cause), std::string::npos) << text;
+    EXPECT_EQ(ErrorOf([&] { OpenDatabase(path); }), err::kDatabaseOpen);
+  };
+  expect_refused(temp.File("missing.db"), "introuvable");
+  std::filesystem::create_directory(temp.File("dir.db"));
+  expect_refused(temp.File("dir.db"), "répertoire");
+  std::ofstream(temp.File("text.db")) << "this is not a database, only some words of text\n";
+  expect_refused(temp.File("text.db"), "SQLite");
+  std::ofstream(temp.File("empty.db")).flush();
+  expect_refused(temp.File("empty.db"), "mvdb");
+  // An SQLite database of another application.
+  {
+    auto created = OpenMvdb(temp.File("ok.db"), OpenOptions{.create = true});
+  }
+  std::filesystem::copy_file(temp.File("ok.db"), temp.File("foreign.db"));
+  {
+    std::fstream file(temp.File("foreign.db"), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(68);  // application_id in the SQLite header
+    file.write("\0\0\0\7", 4);
+  }
+  expect_refused(temp.File("foreign.db"), "autre application");
+  // A file cut short after its header.
+  {
+    std::ifstream in(temp.File("ok.db"), std::ios::binary);
+    std::string head(150, '\0');
+    in.read(head.data(), 150);
+    std::ofstream(temp.File("cut.db"), std::ios::binary) << head;
+  }
+  EXPECT_EQ(ErrorOf([&] { OpenDatabase(temp.File("cut.db")); }), err::kDatabaseOpen);
+  // create makes a new database, and opening it again works.
+  EXPECT_NO_THROW(OpenDatabase(temp.File("ok.db")));
+}
+
+}  // namespace
+}  // namespace varnolde::mvdb
