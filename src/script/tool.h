@@ -1,0 +1,29 @@
+// The varnolde-script command line, as a function the executable and the tests call.
+//
+//   varnolde-script --db PATH --user LOGIN [--locale LOCALE] SCRIPT...
+//
+// Every script is read and checked first; then each runs on a panel of its own, opened on the
+// headless toolkit exactly as a host opens it (host/panel_session.h), one after the other on
+// the same database. The run stops at the first line that fails. The report goes to out, its
+// last line "N passed, M failed"; a script error or a start-up error goes to err as well.
+//
+// Exit status: kExitPassed when every expectation held; kExitFailed when one did not, an
+// action was impossible, a question had no answer or an answer was left over; kExitScriptError
+// for a script error (unknown verb or control, bad quoting, unreadable file), a start-up error
+// (database, login, init) or a bad command line.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace varnolde::script {
+
+inline constexpr int kExitPassed = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitScriptError = 2;
+
+// arguments: the command line without the program name.
+int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace varnolde::script
