@@ -252,9 +252,6 @@ int Run(QApplication& application) {
   const auto regional = varnolde::MakeRegionalSettings(options.locale);
   const auto converter = varnolde::MakeFormatConverter(regional);
 
-  // The panel's layout was drawn for an 8-point sans-serif host font.
-  QFont host_font(QStringLiteral("Arial"));
-  host_font.setPointSizeF(8.0);
   std::unique_ptr<varnolde::QtToolkit> toolkit;
   std::unique_ptr<varnolde::ctr_consultationacompte> panel;
   HostWindow window([&] {
@@ -264,7 +261,7 @@ int Run(QApplication& application) {
   });
   window.setWindowTitle(QString::fromUtf8(kWindowTitle) + " — " +
                         QString::fromStdString(rights->Login()));
-  window.setFont(host_font);
+  window.setFont(varnolde::QtToolkit::HostFontForLayout());
   auto* layout = new QVBoxLayout(&window);  // owned by window
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);

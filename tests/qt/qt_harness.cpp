@@ -36,8 +36,8 @@ class ApplicationEnvironment final : public ::testing::Environment {
 }  // namespace
 
 void EnsureApplication() {
+  if (QCoreApplication::instance() != nullptr) return;  // a program's own, or ours
   std::unique_ptr<QApplication>& application = Application();
-  if (application) return;
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("QTEST_DISABLE_STACK_DUMP", "1", 1);
   static int argc = 1;

@@ -31,7 +31,8 @@ class QWidget;
 namespace varnolde::qt_test {
 
 // The QApplication of the test process, created on first use on the offscreen platform
-// (QT_QPA_PLATFORM=offscreen unless the environment chose one; QTEST_DISABLE_STACK_DUMP=1).
+// (QT_QPA_PLATFORM=offscreen unless the environment chose one; QTEST_DISABLE_STACK_DUMP=1)
+// and ended after the last test. Does nothing when a QApplication exists already.
 void EnsureApplication();
 
 class HarnessRefusal : public std::runtime_error {

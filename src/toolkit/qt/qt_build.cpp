@@ -60,8 +60,14 @@ void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
                              : controls_[static_cast<std::size_t>(spec.container)].widget.data();
     QWidget* widget = MakeWidget(id, spec, container, fixed_font);
     widget->setObjectName(ToQ(spec.name));
-    widget->setGeometry(Pixels(spec.left, dpi_x), Pixels(spec.top, dpi_y),
-                        Pixels(spec.width, dpi_x), Pixels(spec.height, dpi_y));
+    int width = Pixels(spec.width, dpi_x);
+    if (spec.kind == ControlKind::kLabel) {
+      // A caption is never cut: in a host font wider than the design's, a label grows to the
+      // right over the free space the layout leaves after it.
+      width = std::max(width, widget->sizeHint().width());
+    }
+    widget->setGeometry(Pixels(spec.left, dpi_x), Pixels(spec.top, dpi_y), width,
+                        Pixels(spec.height, dpi_y));
     if (!spec.visible) widget->hide();
     Control& entry = controls_[row];
     entry.spec = &spec;

@@ -24,11 +24,12 @@ bool IsArrivalReason(Qt::FocusReason reason) {
 // column k of a fixed-pitch row sits at the same pixel in every list and edit box.
 class RowDelegate final : public QStyledItemDelegate {
  public:
-  RowDelegate(int row_height, QObject* parent)
-      : QStyledItemDelegate(parent), row_height_(row_height) {}
+  RowDelegate(int row_height, QListWidget& list)
+      : QStyledItemDelegate(&list), list_(list), row_height_(row_height) {}
 
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-    return {option.rect.width(), row_height_};
+  // Every row spans the list's whole width, so that an empty row shows its selection too.
+  QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+    return {list_.viewport()->width(), row_height_};
   }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -41,7 +42,9 @@ class RowDelegate final : public QStyledItemDelegate {
     painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText
                                                           : QPalette::Text));
     painter->setFont(option.font);
-    const QRect text_rect = option.rect.adjusted(1, 0, 0, 0);
+    // Two pixels in, as a line edit's text starts inside its frame: a row copied into the
+    // edit box below shows its characters under the same ones of the list.
+    const QRect text_rect = option.rect.adjusted(2, 0, 0, 0);
     painter->drawText(text_rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
     if (option.state & QStyle::State_HasFocus) {
@@ -57,6 +60,7 @@ class RowDelegate final : public QStyledItemDelegate {
   }
 
  private:
+  QListWidget& list_;
   int row_height_;
 };
 
@@ -238,7 +242,7 @@ ListBox::ListBox(ControlId control, ControlEvents& events, int row_height, QWidg
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setTextElideMode(Qt::ElideNone);
   setUniformItemSizes(true);
-  setItemDelegate(new RowDelegate(row_height, this));
+  setItemDelegate(new RowDelegate(row_height, *this));
   connect(this, &QListWidget::currentRowChanged, this, [this] { events_->RowChosen(control_); });
 }
 

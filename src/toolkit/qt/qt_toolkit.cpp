@@ -472,6 +472,13 @@ void Core::CloseHost() {
 // --- QtToolkit -------------------------------------------------------------------------
 
 QtToolkit::QtToolkit(QWidget* parent) : core_(std::make_unique<qt::Core>(*this, parent)) {}
+
+QFont QtToolkit::HostFontForLayout() {
+  QFont font(QStringLiteral("Arial"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(8.0);
+  return font;
+}
 QtToolkit::~QtToolkit() = default;
 
 QWidget* QtToolkit::PanelWidget() const { return core_->PanelWidget(); }

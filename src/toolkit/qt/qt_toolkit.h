@@ -22,6 +22,7 @@
 // of range and SetFocus on an unreachable control raise err::kInvalidCall.
 #pragma once
 
+#include <QFont>
 #include <memory>
 
 #include "components/toolkit.h"
@@ -41,6 +42,11 @@ class QtToolkit final : public Toolkit {
   ~QtToolkit() override;
   QtToolkit(const QtToolkit&) = delete;
   QtToolkit& operator=(const QtToolkit&) = delete;
+
+  // An 8-point sans-serif font ("Arial", Liberation Sans through fontconfig) in which the
+  // captions of the panel's layout fit their controls: for hosts whose own default font is
+  // larger. The toolkit itself uses the font the parent gives it.
+  static QFont HostFontForLayout();
 
   // The widget holding the controls (null before Attach).
   QWidget* PanelWidget() const;
