@@ -1,0 +1,114 @@
+// Opening the panel as a host does, and the start-up failures a host reports.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/panel_session.h"
+#include "mvdb/link.h"
+#include "panel/layout.h"
+#include "script/demo_database.h"
+#include "toolkit/headless/headless_toolkit.h"
+
+namespace varnolde::host {
+namespace {
+
+using ::testing::HasSubstr;
+using namespace varnolde::panel;
+
+class PanelSessionTest : public ::testing::Test {
+ protected:
+  testing::DemoDatabase demo_;
+  HeadlessToolkit toolkit_;
+};
+
+TEST_F(PanelSessionTest, OpensTheDatabaseAndInitialisesThePanel) {
+  auto session = PanelSession::Open(toolkit_, demo_.Path(), {"gestionnaire", "fr_FR"});
+  EXPECT_EQ(session->DatabasePath(), demo_.Path());
+  EXPECT_EQ(session->Settings().login, "gestionnaire");
+  EXPECT_EQ(session->Regional().LocaleName(), "fr_FR");
+  EXPECT_EQ(session->Converter().DateToText("21495"), "06/11/2026");
+  EXPECT_EQ(toolkit_.Text(cbo_PeriodePaie), "NOVEMBRE 2026");
+  EXPECT_EQ(toolkit_.ListCount(cbo_Entite), 4);
+  EXPECT_EQ(toolkit_.Focused(), txt_Entite);
+  EXPECT_TRUE(toolkit_.Visible(cmd_Valider));
+  EXPECT_FALSE(session->Panel().W_sortir());
+}
+
+TEST_F(PanelSessionTest, TheLocaleDecidesTheMonthNames) {
+  auto session = PanelSession::Open(toolkit_, demo_.Path(), {"gestionnaire", "en_US"});
+  EXPECT_EQ(toolkit_.ItemText(cbo_PeriodePaie, 1), "DECEMBER 2026");
+}
+
+TEST_F(PanelSessionTest, TheUsersRightsReachThePanel) {
+  auto session = PanelSession::Open(toolkit_, demo_.Path(), {"consultant", "fr_FR"});
+  EXPECT_FALSE(toolkit_.Visible(cmd_Valider));
+  EXPECT_FALSE(toolkit_.Visible(cmd_Supprimer));
+}
+
+TEST_F(PanelSessionTest, AHostsOwnLinkIsUsedAsItIs) {
+  std::shared_ptr<DatabaseLink> link = mvdb::OpenDatabase(demo_.Path());
+  auto session = PanelSession::Open(toolkit_, link, {"gestionnaire", "fr_FR"});
+  EXPECT_EQ(&session->Database(), link.get());
+  EXPECT_EQ(session->DatabasePath(), demo_.Path());
+}
+
+TEST_F(PanelSessionTest, TheLinkOutlivesSortir) {
+  auto session = PanelSession::Open(toolkit_, demo_.Path(), {"gestionnaire", "fr_FR"});
+  session->Panel().OnEvent(cmd_Sortir, EventKind::kClick);
+  EXPECT_TRUE(toolkit_.HostClosed());
+  EXPECT_EQ(session->Database().OpenFile("PERIODESPAIE")->Read("1")->Get(1), "202611");
+}
+
+TEST_F(PanelSessionTest, AMissingDatabaseIsNamed) {
+  const std::string missing = (demo_.Directory() / "absent.db").string();
+  try {
+    PanelSession::Open(toolkit_, missing, {"gestionnaire", "fr_FR"});
+    FAIL();
+  } catch (const ComponentError& error) {
+    EXPECT_EQ(error.number(), err::kDatabaseOpen);
+    EXPECT_THAT(error.what(), HasSubstr(missing));
+  }
+  EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(PanelSessionTest, AnUnknownLoginIsNamedWithTheDatabase) {
+  try {
+    PanelSession::Open(toolkit_, demo_.Path(), {"inconnu", "fr_FR"});
+    FAIL();
+  } catch (const ComponentError& error) {
+    EXPECT_EQ(error.number(), err::kUnknownUser);
+    EXPECT_THAT(error.what(), HasSubstr("« inconnu »"));
+    EXPECT_THAT(error.what(), HasSubstr(demo_.Path()));
+  }
+}
+
+TEST_F(PanelSessionTest, AFailedInitLeavesNothingOpen) {
+  mvdb::OpenDatabase(demo_.Path())->OpenFile("PERIODESPAIE")->Read("1")->DBDelete();
+  try {
+    PanelSession::Open(toolkit_, demo_.Path(), {"gestionnaire", "fr_FR"});
+    FAIL();
+  } catch (const ComponentError& error) {
+    EXPECT_EQ(error.number(), err::kRecordNotFound);
+    EXPECT_THAT(error.what(), HasSubstr("le panneau n'a pas pu s'ouvrir"));
+    EXPECT_THAT(error.what(), HasSubstr(demo_.Path()));
+  }
+  // The failed session is gone: another can open.
+  auto link = mvdb::OpenDatabase(demo_.Path());
+  auto record = link->OpenFile("PERIODESPAIE")->ReadForUpdate("1");
+  record->Set("202611\xFE" "202612");
+  record->DBWrite();
+  HeadlessToolkit other;
+  EXPECT_NO_THROW(PanelSession::Open(other, link, {"gestionnaire", "fr_FR"}));
+}
+
+TEST_F(PanelSessionTest, OnlyOneSessionLivesAtATime) {
+  auto first = PanelSession::Open(toolkit_, demo_.Path(), {"gestionnaire", "fr_FR"});
+  HeadlessToolkit other;
+  EXPECT_THROW(PanelSession::Open(other, demo_.Path(), {"gestionnaire", "fr_FR"}), std::logic_error);
+  first.reset();
+  EXPECT_NO_THROW(PanelSession::Open(other, demo_.Path(), {"gestionnaire", "fr_FR"}));
+}
+
+}  // namespace
+}  // namespace varnolde::host
