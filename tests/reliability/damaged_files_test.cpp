@@ -1,0 +1,263 @@
+// Database files that are missing, unreadable, damaged or of another kind: opening raises
+// kDatabaseOpen naming the file, the mvdb tool stops with a message naming it, nothing crashes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
+#include <sstream>
+
+#include "mvdb/jsonl.h"
+#include "mvdb/link.h"
+#include "reliability/child_process.h"
+#include "reliability/clerk_session.h"
+
+namespace varnolde::reliability {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// What a run of the mvdb tool ended with.
+struct ToolRun {
+  std::string outcome;  // "exit N" or "signal N"
+  int exit_status = -1;
+  std::string err;
+};
+
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& scratch) {
+  ChildProcess child;
+  const std::string out_path = scratch + "/tool.out";
+  const std::string err_path = scratch + "/tool.err";
+  child.Start([&](int) {
+    const int out = ::open(out_path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(MVDB_TOOL)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(MVDB_TOOL, argv.data());
+    ::_exit(127);
+  });
+  child.Wait();
+  return {child.Outcome(), child.ExitStatus(), Slurp(err_path)};
+}
+
+// Raises nothing, or the error raised by what.
+std::optional<ComponentError> ErrorOf(const std::function<void()>& what) {
+  try {
+    what();
+  } catch (const ComponentError& e) {
+    return e;
+  }
+  return std::nullopt;
+}
+
+// Opens the database and reads every record of every file.
+void ReadEverything(const std::string& path) {
+  auto database = mvdb::OpenMvdb(path);
+  std::ostringstream ignored;
+  mvdb::DumpJsonLines(*database, {}, ignored);
+}
+
+class DamagedFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeFixtureDatabase(good_);
+    good_bytes_ = Slurp(good_);
+    auto database = mvdb::OpenMvdb(good_, mvdb::OpenOptions{.read_only = true});
+    std::ostringstream dump;
+    mvdb::DumpJsonLines(*database, {}, dump);
+    good_dump_ = dump.str();
+  }
+
+  // The file at path is refused by OpenDatabase with kDatabaseOpen naming it, and the mvdb
+  // tool stops with status 1 and a message naming it.
+  void ExpectRefused(const std::string& path) {
+    SCOPED_TRACE(path);
+    const auto error = ErrorOf([&] { mvdb::OpenDatabase(path); });
+    ASSERT_TRUE(error.has_value()) << "opened";
+    EXPECT_EQ(error->number(), err::kDatabaseOpen) << error->what();
+    EXPECT_NE(std::string(error->what()).find(path), std::string::npos) << error->what();
+    for (const char* verb : {"dump", "query"}) {
+      std::vector<std::string> arguments{verb, path};
+      if (std::string(verb) == "query") arguments.push_back("SSELECT ACOMPTEBULL");
+      const ToolRun run = RunTool(arguments, dir_.path().string());
+      EXPECT_EQ(run.outcome, "exit 1") << verb << ": " << run.err;
+      EXPECT_NE(run.err.find(path), std::string::npos) << verb << ": " << run.err;
+    }
+  }
+
+  // The page size recorded in the good database's header.
+  std::size_t PageSize() const {
+    const auto byte = [&](int i) { return static_cast<unsigned char>(good_bytes_[i]); };
+    const std::size_t size = byte(16) * 256u + byte(17);
+    return size == 1 ? 65536 : size;
+  }
+
+  // A damaged copy of the good database: its bytes, changed by damage.
+  std::string Damaged(const std::string& name, const std::function<void(std::string&)>& damage) {
+    std::string bytes = good_bytes_;
+    damage(bytes);
+    const std::string path = dir_.File(name);
+    WriteFile(path, bytes);
+    return path;
+  }
+
+  ScratchDir dir_{"damaged"};
+  std::string good_ = dir_.File("good.db");
+  std::string good_bytes_;
+  std::string good_dump_;
+};
+
+TEST_F(DamagedFileTest, FilesThatAreNoDatabaseAreRefusedNamingTheFile) {
+  ExpectRefused(dir_.File("missing.db"));
+  std::filesystem::create_directory(dir_.File("directory.db"));
+  ExpectRefused(dir_.File("directory.db"));
+  WriteFile(dir_.File("empty.db"), "");
+  ExpectRefused(dir_.File("empty.db"));
+  WriteFile(dir_.File("text.db"), "Acomptes de mars\nDUBOIS Alain 12,50\n");
+  ExpectRefused(dir_.File("text.db"));
+  WriteFile(dir_.File("lines.db"), Slurp(RELIABILITY_FIXTURE));  // the JSON lines themselves
+  ExpectRefused(dir_.File("lines.db"));
+  std::mt19937 random(7);
+  std::string noise(65536, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  WriteFile(dir_.File("noise.db"), noise);
+  ExpectRefused(dir_.File("noise.db"));
+}
+
+TEST_F(DamagedFileTest, SqliteDatabasesOfAnotherKindAreRefused) {
+  const auto make = [&](const std::string& name, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir_.File(name).c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  };
+  make("other.db", "CREATE TABLE facture (numero INTEGER PRIMARY KEY, montant REAL);"
+                   "INSERT INTO facture VALUES (1, 12.5);");
+  ExpectRefused(dir_.File("other.db"));
+  // Another application that also sets its identifier.
+  make("stamped.db", "PRAGMA application_id = 42; CREATE TABLE t (x);");
+  ExpectRefused(dir_.File("stamped.db"));
+  // An mvdb database written by a newer program.
+  std::filesystem::copy_file(good_, dir_.File("newer.db"));
+  make("newer.db", "PRAGMA user_version = 9;");
+  ExpectRefused(dir_.File("newer.db"));
+}
+
+TEST_F(DamagedFileTest, DamagedHeadersAndSchemasAreRefused) {
+  std::mt19937 random(11);
+  const auto scramble = [&](std::size_t from, std::size_t to) {
+    return [&random, from, to](std::string& bytes) {
+      for (std::size_t i = from; i < to; ++i) bytes[i] = static_cast<char>(random());
+    };
+  };
+  ExpectRefused(Damaged("header.db", scramble(0, 100)));
+  ExpectRefused(Damaged("magic.db", scramble(0, 16)));
+  ExpectRefused(Damaged("schema.db", scramble(100, PageSize())));  // the first page: the schema
+  ExpectRefused(Damaged("page-size.db", [](std::string& bytes) { bytes[16] = 3; }));
+}
+
+TEST_F(DamagedFileTest, TruncatedDatabasesAreRefusedNamingTheFile) {
+  const std::size_t page = PageSize();
+  ASSERT_EQ(good_bytes_.size() % page, 0u);
+  // Cut anywhere before the last page, every 512 bytes.
+  int cuts = 0;
+  for (std::size_t length = 0; length + page <= good_bytes_.size(); length += 512, ++cuts) {
+    ExpectRefused(Damaged("cut.db", [&](std::string& bytes) { bytes.resize(length); }));
+  }
+  EXPECT_GT(cuts, 100);
+}
+
+// FAULT: a file cut inside its last page opens, and the part that is missing reads as records
+// with an empty key and an empty text (SQLite fills a short page with zeros) instead of a
+// failure: `mvdb dump` exits 0 and prints the last records of the fixture with empty keys.
+// Fix in src/mvdb/storage.cpp, Storage::Open (after sqlite3_open_v2) or Configure: refuse,
+// with kDatabaseOpen "fichier tronqué", a file whose size is not a whole number of pages or is
+// smaller than the page count its header records.
+TEST_F(DamagedFileTest, AFileCutInsideItsLastPageIsRefused) {
+  GTEST_SKIP() << "known fault: a file cut inside its last page reads as empty records";
+  const std::size_t page = PageSize();
+  for (std::size_t length = good_bytes_.size() - page + 512; length < good_bytes_.size();
+       length += 512) {
+    ExpectRefused(Damaged("cut-last.db", [&](std::string& bytes) { bytes.resize(length); }));
+  }
+}
+
+// Unreadable: as root, permissions stop nothing, so the check runs as the user nobody.
+TEST_F(DamagedFileTest, AnUnreadableFileIsRefusedNamingTheFile) {
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms(0755));
+  const std::string path = dir_.File("locked.db");
+  std::filesystem::copy_file(good_, path);
+  ::chmod(path.c_str(), 0);
+  ChildProcess child;
+  child.Start([&](int fd) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      throw std::runtime_error("cannot become nobody");
+    }
+    const auto error = ErrorOf([&] { mvdb::OpenDatabase(path); });
+    if (!error) throw std::runtime_error("opened");
+    WriteLine(fd, FormatErrorNumber(error->number()) + " " + error->what());
+  });
+  const std::string said = child.Wait();
+  EXPECT_EQ(child.Outcome(), "exit 0") << said;
+  EXPECT_EQ(said.rfind(FormatErrorNumber(err::kDatabaseOpen), 0), 0u) << said;
+  EXPECT_NE(said.find(path), std::string::npos) << said;
+}
+
+// Bytes overwritten anywhere, 200 times: opening and reading either work or raise a
+// ComponentError; the tool ends with 0 or 1 and never dies of a signal; the panel opens or its
+// host gets a ComponentError. (Damage inside a record's bytes can go unnoticed: SQLite pages
+// carry no checksum.)
+TEST_F(DamagedFileTest, GarbageAnywhereNeverCrashesTheToolOrThePanel) {
+  int refused = 0;
+  for (int seed = 1; seed <= 200; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(static_cast<unsigned>(seed));
+    const std::string path = Damaged("garbage.db", [&](std::string& bytes) {
+      const std::size_t count = 1 + random() % 256;
+      const std::size_t at = random() % (bytes.size() - count);
+      for (std::size_t i = 0; i < count; ++i) bytes[at + i] = static_cast<char>(random());
+    });
+    const auto error = ErrorOf([&] { ReadEverything(path); });
+    if (error) ++refused;
+    const ToolRun run = RunTool({"dump", path}, dir_.path().string());
+    EXPECT_TRUE(run.outcome == "exit 0" || run.outcome == "exit 1") << run.outcome << run.err;
+    if (run.exit_status == 1) {
+      EXPECT_EQ(run.err.rfind("mvdb: error 0x8004", 0), 0u) << run.err;
+    }
+    ErrorOf([&] {
+      ClerkSession session(mvdb::OpenDatabase(path));
+      for (int i = 0; i < 4; ++i) session.toolkit().QueueAnswer(kAnswerNo);
+      try {
+        session.ChooseEntity();
+        for (const char* code : {"00021", "00024", "00030"}) {
+          session.LoadCaregiver(code);
+          session.clerk().Click(panel::Cmd_AnnulerGene);
+        }
+      } catch (const ClerkRefusal&) {
+        // The damage left the clerk nothing to type into: nothing more to try.
+      }
+    });
+  }
+  std::cout << "damaged copies refused on reading: " << refused << " of 200\n";
+}
+
+}  // namespace
+}  // namespace varnolde::reliability
