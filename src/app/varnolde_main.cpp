@@ -8,8 +8,8 @@
 // panel on the Qt toolkit, hands it its three objects and calls init. The program ends when
 // the window closes: through "Sortir", or through the window's own close button while
 // "Sortir" could be pressed. A start-up failure is shown in a message box and on standard
-// error, and the program exits with status 1 (2 for a command-line error). docs/window.md
-// describes it for users.
+// error, and the program exits with status 1; a command-line error goes to standard error
+// only, with status 2. docs/window.md describes it for users.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -218,9 +218,13 @@ class HostWindow final : public QWidget {
   std::function<bool()> may_close_;
 };
 
-void ReportStartupError(const std::string& text, bool with_window) {
+// On standard error always; in a message box too, except for a command-line error (the
+// person is at a terminal) and on the offscreen platform, where nobody could answer the box.
+void ReportStartupError(const std::string& text, int status) {
   std::cerr << "varnolde : " << text << "\n";
-  if (!with_window) return;
+  if (status == kExitUsage || QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    return;
+  }
   QMessageBox box(QMessageBox::Critical, kWindowTitle,
                   QString::fromStdString("Le panneau des acomptes ne peut pas s'ouvrir.\n\n" + text));
   box.setTextFormat(Qt::PlainText);
@@ -288,8 +292,9 @@ int Run(QApplication& application) {
 
 int main(int argc, char** argv) {
   if (!DisplayAvailable()) {
-    std::cerr << "varnolde : aucun affichage (DISPLAY ou WAYLAND_DISPLAY) ; le panneau "
-                 "s'ouvre dans une fenêtre.\n";
+    std::cerr << "varnolde : aucun écran (ni DISPLAY ni WAYLAND_DISPLAY) ; le panneau ne "
+                 "s'ouvre que dans une fenêtre. Sans écran : varnolde-script "
+                 "(docs/clerk-scripts.md).\n";
     return kExitStartup;
   }
   QApplication application(argc, argv);
@@ -297,10 +302,10 @@ int main(int argc, char** argv) {
   try {
     return Run(application);
   } catch (const StartupError& failure) {
-    ReportStartupError(failure.text, true);
+    ReportStartupError(failure.text, failure.status);
     return failure.status;
   } catch (const std::exception& failure) {
-    ReportStartupError(failure.what(), true);
+    ReportStartupError(failure.what(), kExitStartup);
     return kExitStartup;
   }
 }
