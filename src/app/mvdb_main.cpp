@@ -69,7 +69,8 @@ nlohmann::json ColumnJson(std::string_view column) {
   if (column.find(mvdb::kSVM) == std::string_view::npos) return std::string(column);
   nlohmann::json values = nlohmann::json::array();
   int count = mvdb::CountFields(column, mvdb::kSVM);
-  for (int i = 1; i <= count; ++i) values.push_back(std::string(mvdb::ExtractField(column, mvdb::kSVM, i)));
+  for (int i = 1; i <= count; ++i)
+    values.push_back(std::string(mvdb::ExtractField(column, mvdb::kSVM, i)));
   return values;
 }
 
@@ -85,12 +86,13 @@ int Query(const Args& args) {
   for (int r = 1; r <= result.rows; ++r) {
     std::string_view row = mvdb::ExtractField(result.text, mvdb::kAM, r);
     nlohmann::json line = nlohmann::json::array();
-    for (int c = 1; c <= column_count; ++c) line.push_back(ColumnJson(mvdb::ExtractField(row, mvdb::kVM, c)));
+    for (int c = 1; c <= column_count; ++c)
+      line.push_back(ColumnJson(mvdb::ExtractField(row, mvdb::kVM, c)));
     try {
       out += line.dump() + '\n';
     } catch (const nlohmann::json::type_error&) {
-      throw ComponentError(varnolde::err::kBadData,
-                           "ligne de résultat " + std::to_string(r) + " : texte qui n'est pas de l'UTF-8 valide");
+      throw ComponentError(varnolde::err::kBadData, "ligne de résultat " + std::to_string(r) +
+                                                        " : texte qui n'est pas de l'UTF-8 valide");
     }
   }
   std::cout << out;
@@ -113,8 +115,9 @@ int Explain(const Args& args) {
 int Index(const Args& args) {
   auto database = mvdb::OpenMvdb(args[0]);
   std::int64_t entries = database->CreateIndex(args[1], args[2]);
-  std::cout << nlohmann::ordered_json{{"file", args[1]}, {"field", args[2]}, {"entries", entries}}.dump()
-            << '\n';
+  std::cout
+      << nlohmann::ordered_json{{"file", args[1]}, {"field", args[2]}, {"entries", entries}}.dump()
+      << '\n';
   return 0;
 }
 
@@ -129,15 +132,18 @@ struct Verb {
 constexpr std::size_t kAnyCount = static_cast<std::size_t>(-1);
 
 constexpr Verb kVerbs[] = {
-    {"load", "load DB FILE.jsonl        store JSON lines (- for standard input), in one transaction", 2,
-     2, Load},
+    {"load",
+     "load DB FILE.jsonl        store JSON lines (- for standard input), in one transaction", 2, 2,
+     Load},
     {"dump", "dump DB [FILE...]         print records as JSON lines, files and keys in order", 1,
      kAnyCount, Dump},
-    {"query", "query DB 'SENTENCE' [ATTRLIST]   run a sentence, one JSON array per row", 2, 3, Query},
+    {"query", "query DB 'SENTENCE' [ATTRLIST]   run a sentence, one JSON array per row", 2, 3,
+     Query},
     {"read", "read DB FILE KEY          print one record as a JSON line", 3, 3, Read},
     {"explain", "explain DB 'SENTENCE'     print the plan of a sentence", 2, 2, Explain},
-    {"index", "index DB FILE FIELD       build a secondary index on an attribute or dictionary item",
-     3, 3, Index},
+    {"index",
+     "index DB FILE FIELD       build a secondary index on an attribute or dictionary item", 3, 3,
+     Index},
 };
 
 void PrintUsage(std::ostream& out) {
@@ -156,7 +162,8 @@ int Dispatch(const Args& arguments) {
   for (const Verb& verb : kVerbs) {
     if (arguments[0] != verb.name) continue;
     Args args(arguments.begin() + 1, arguments.end());
-    if (args.size() < verb.min_args || (verb.max_args != kAnyCount && args.size() > verb.max_args)) {
+    if (args.size() < verb.min_args ||
+        (verb.max_args != kAnyCount && args.size() > verb.max_args)) {
       throw UsageError("wrong number of arguments; usage: mvdb " + std::string(verb.synopsis));
     }
     return verb.run(args);
@@ -176,7 +183,8 @@ int main(int argc, char** argv) {
     return 2;
   } catch (const ComponentError& e) {
     std::cout.flush();
-    std::cerr << "mvdb: error " << varnolde::FormatErrorNumber(e.number()) << ": " << e.what() << '\n';
+    std::cerr << "mvdb: error " << varnolde::FormatErrorNumber(e.number()) << ": " << e.what()
+              << '\n';
     return 1;
   } catch (const std::exception& e) {
     std::cerr << "mvdb: " << e.what() << '\n';

@@ -110,8 +110,10 @@ bool NormalizeDecimal(std::string_view text, std::string& canonical) {
   while (!decimals.empty() && decimals.back() == '0') decimals.remove_suffix(1);
   canonical.clear();
   if (negative && !(integer.empty() && decimals.empty())) canonical.push_back('-');
-  if (integer.empty()) canonical.push_back('0');
-  else canonical.append(integer);
+  if (integer.empty())
+    canonical.push_back('0');
+  else
+    canonical.append(integer);
   if (!decimals.empty()) {
     canonical.push_back('.');
     canonical.append(decimals);

@@ -106,8 +106,10 @@ class Function : public Expression {
   void Evaluate(RecordView& record, std::string& out) const override {
     std::string inner;
     argument_->Evaluate(record, inner);
-    if (kind_ == Kind::kUpCase) PerSegment(inner, out, UpperSegment);
-    else PerSegment(inner, out, TrimSegment);
+    if (kind_ == Kind::kUpCase)
+      PerSegment(inner, out, UpperSegment);
+    else
+      PerSegment(inner, out, TrimSegment);
   }
   std::string Text() const override {
     return std::string(kind_ == Kind::kUpCase ? "UPCASE(" : "TRIM(") + argument_->Text() + ")";
@@ -176,8 +178,8 @@ class ExpressionParser {
       return inner;
     }
     std::size_t start = pos_;
-    while (pos_ < src_.size() && ((src_[pos_] >= 'A' && src_[pos_] <= 'Z') ||
-                                  (src_[pos_] >= 'a' && src_[pos_] <= 'z'))) {
+    while (pos_ < src_.size() &&
+           ((src_[pos_] >= 'A' && src_[pos_] <= 'Z') || (src_[pos_] >= 'a' && src_[pos_] <= 'z'))) {
       ++pos_;
     }
     std::string name;
@@ -185,8 +187,10 @@ class ExpressionParser {
       name.push_back(ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch);
     }
     Function::Kind kind;
-    if (name == "UPCASE") kind = Function::Kind::kUpCase;
-    else if (name == "TRIM") kind = Function::Kind::kTrim;
+    if (name == "UPCASE")
+      kind = Function::Kind::kUpCase;
+    else if (name == "TRIM")
+      kind = Function::Kind::kTrim;
     else {
       pos_ = start;
       Fail(name.empty() ? "terme attendu" : "fonction inconnue");
@@ -213,8 +217,8 @@ class ExpressionParser {
       chars += (static_cast<unsigned char>(src_[i]) & 0xC0) != 0x80;
     }
     throw ComponentError(err::kBadData, "élément de dictionnaire « " + std::string(item_) +
-                                            " » : position " + std::to_string(chars + 1) +
-                                            " : " + message);
+                                            " » : position " + std::to_string(chars + 1) + " : " +
+                                            message);
   }
 
   std::string_view item_;
@@ -303,9 +307,12 @@ Field ParseDictItem(std::string_view name, std::string_view item_text) {
   } else {
     fail("type « " + std::string(type) + " » inconnu (D ou I attendu)");
   }
-  if (justification == "L" || justification == "l") field.mode = CompareMode::kText;
-  else if (justification == "R" || justification == "r") field.mode = CompareMode::kNumber;
-  else if (!justification.empty()) fail("attribut 3 : L ou R attendu");
+  if (justification == "L" || justification == "l")
+    field.mode = CompareMode::kText;
+  else if (justification == "R" || justification == "r")
+    field.mode = CompareMode::kNumber;
+  else if (!justification.empty())
+    fail("attribut 3 : L ou R attendu");
   return field;
 }
 

@@ -46,8 +46,8 @@ std::shared_ptr<const Expression> ParseExpression(std::string_view item_name,
 struct Field {
   enum class Kind { kKey, kAttribute, kExpression };
   Kind kind = Kind::kKey;
-  int attribute = 0;                              // kAttribute: the attribute number
-  std::shared_ptr<const Expression> expression;   // kExpression
+  int attribute = 0;                             // kAttribute: the attribute number
+  std::shared_ptr<const Expression> expression;  // kExpression
   CompareMode mode = CompareMode::kDefault;
   std::string name;  // as written: "0", "7" or the dictionary item's name
 

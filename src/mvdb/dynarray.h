@@ -71,6 +71,7 @@ class AttributeIndex {
 
   std::string_view text_;
   std::vector<std::uint32_t> starts_;  // starts_[i] = offset of attribute i + 1
+  std::size_t scanned_ = 0;            // every mark before this offset is in starts_
   bool complete_ = false;
 };
 

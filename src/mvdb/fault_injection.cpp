@@ -60,9 +60,12 @@ std::shared_ptr<FaultInjectingLink> FaultInjectingLink::Wrap(std::shared_ptr<Dat
 
 FaultInjectingLink::Counter& FaultInjectingLink::CounterFor(Operation operation) {
   switch (operation) {
-    case Operation::kWrite: return writes_;
-    case Operation::kDelete: return deletes_;
-    case Operation::kCommit: return commits_;
+    case Operation::kWrite:
+      return writes_;
+    case Operation::kDelete:
+      return deletes_;
+    case Operation::kCommit:
+      return commits_;
   }
   return writes_;
 }
@@ -80,9 +83,13 @@ void FaultInjectingLink::FailAlways(Operation operation, bool fail) {
   CounterFor(operation).always = fail;
 }
 
-int FaultInjectingLink::Attempts(Operation operation) const { return CounterFor(operation).attempts; }
+int FaultInjectingLink::Attempts(Operation operation) const {
+  return CounterFor(operation).attempts;
+}
 
-int FaultInjectingLink::Injected(Operation operation) const { return CounterFor(operation).injected; }
+int FaultInjectingLink::Injected(Operation operation) const {
+  return CounterFor(operation).injected;
+}
 
 void FaultInjectingLink::Check(Operation operation, std::string_view what) {
   Counter& counter = CounterFor(operation);
@@ -108,7 +115,9 @@ std::shared_ptr<DbSelectList> FaultInjectingLink::Select(std::string_view reques
   return inner_->Select(request_text, select_list_name, count);
 }
 
-std::shared_ptr<DbRecord> FaultInjectingLink::NewRecord() { return WrapRecord(inner_->NewRecord()); }
+std::shared_ptr<DbRecord> FaultInjectingLink::NewRecord() {
+  return WrapRecord(inner_->NewRecord());
+}
 
 void FaultInjectingLink::Commit() {
   if (!inner_->InTransaction()) return inner_->Commit();  // raises kBadTransaction; not counted

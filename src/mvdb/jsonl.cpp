@@ -3,10 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 
 #include "components/errors.h"
 #include "mvdb/dynarray.h"
@@ -32,8 +31,8 @@ void AppendStrings(const Json& array, char mark, std::string& out, int line, int
   for (std::size_t i = 0; i < array.size(); ++i) {
     if (i > 0) out.push_back(mark);
     if (!array[i].is_string()) {
-      LineError(line, "attribut " + std::to_string(attribute) + " : texte attendu pour le sous-valeur " +
-                          std::to_string(i + 1));
+      LineError(line, "attribut " + std::to_string(attribute) +
+                          " : texte attendu pour le sous-valeur " + std::to_string(i + 1));
     }
     out += array[i].get_ref<const std::string&>();
   }
@@ -58,7 +57,8 @@ LoadedRecord ParseLine(std::string_view text, int line) {
   LoadedRecord record;
   auto text_member = [&](const char* name, std::string& out) {
     auto found = json.find(name);
-    if (found == json.end() || !found->is_string() || found->get_ref<const std::string&>().empty()) {
+    if (found == json.end() || !found->is_string() ||
+        found->get_ref<const std::string&>().empty()) {
       LineError(line, std::string("membre « ") + name + " » manquant ou vide (texte attendu)");
     }
     out = found->get<std::string>();
@@ -69,7 +69,8 @@ LoadedRecord ParseLine(std::string_view text, int line) {
   text_member("file", record.file);
   text_member("id", record.key);
   auto rec = json.find("rec");
-  if (rec == json.end() || !rec->is_array()) LineError(line, "membre « rec » manquant (tableau attendu)");
+  if (rec == json.end() || !rec->is_array())
+    LineError(line, "membre « rec » manquant (tableau attendu)");
   for (std::size_t a = 0; a < rec->size(); ++a) {
     if (a > 0) record.text.push_back(kAM);
     const Json& attribute = (*rec)[a];
@@ -80,10 +81,13 @@ LoadedRecord ParseLine(std::string_view text, int line) {
       for (std::size_t v = 0; v < attribute.size(); ++v) {
         if (v > 0) record.text.push_back(kVM);
         const Json& value = attribute[v];
-        if (value.is_string()) record.text += value.get_ref<const std::string&>();
-        else if (value.is_array()) AppendStrings(value, kSVM, record.text, line, number);
-        else LineError(line, "attribut " + std::to_string(number) + ", valeur " +
-                                 std::to_string(v + 1) + " : texte ou tableau attendu");
+        if (value.is_string())
+          record.text += value.get_ref<const std::string&>();
+        else if (value.is_array())
+          AppendStrings(value, kSVM, record.text, line, number);
+        else
+          LineError(line, "attribut " + std::to_string(number) + ", valeur " +
+                              std::to_string(v + 1) + " : texte ou tableau attendu");
       }
     } else {
       LineError(line, "attribut " + std::to_string(number) + " : texte ou tableau attendu");
@@ -164,8 +168,10 @@ bool Exists(const std::string& path) {
 
 std::map<std::string, int> LoadJsonLines(Database& database, std::istream& in) {
   bool own_transaction = !database.InTransaction();
-  if (own_transaction) database.Begin();
-  else database.Savepoint("mvdb_load");
+  if (own_transaction)
+    database.Begin();
+  else
+    database.Savepoint("mvdb_load");
   std::map<std::string, int> counts;
   try {
     std::string text;
@@ -185,10 +191,13 @@ std::map<std::string, int> LoadJsonLines(Database& database, std::istream& in) {
       }
       ++counts[record.file];
     }
-    if (in.bad()) throw ComponentError(err::kBadData, "lecture des lignes interrompue à la ligne " +
-                                                          std::to_string(line + 1));
-    if (own_transaction) database.Commit();
-    else database.ReleaseSavepoint("mvdb_load");
+    if (in.bad())
+      throw ComponentError(err::kBadData,
+                           "lecture des lignes interrompue à la ligne " + std::to_string(line + 1));
+    if (own_transaction)
+      database.Commit();
+    else
+      database.ReleaseSavepoint("mvdb_load");
   } catch (...) {
     Undo(database, own_transaction);
     throw;
@@ -231,7 +240,8 @@ std::string RecordJsonLine(std::string_view file, std::string_view key, std::str
       }
       OrderedJson subvalues = OrderedJson::array();
       int subcount = CountFields(value, kSVM);
-      for (int s = 1; s <= subcount; ++s) subvalues.push_back(std::string(ExtractField(value, kSVM, s)));
+      for (int s = 1; s <= subcount; ++s)
+        subvalues.push_back(std::string(ExtractField(value, kSVM, s)));
       values.push_back(std::move(subvalues));
     }
     rec.push_back(std::move(values));
@@ -240,8 +250,8 @@ std::string RecordJsonLine(std::string_view file, std::string_view key, std::str
   try {
     return line.dump();
   } catch (const OrderedJson::type_error&) {
-    throw ComponentError(err::kBadData, "enregistrement « " + std::string(key) + " » du fichier « " +
-                                            std::string(file) +
+    throw ComponentError(err::kBadData, "enregistrement « " + std::string(key) +
+                                            " » du fichier « " + std::string(file) +
                                             " » : texte qui n'est pas de l'UTF-8 valide");
   }
 }
@@ -254,13 +264,16 @@ void DumpJsonLines(Database& database, const std::vector<std::string>& files, st
   for (const std::string& name : names) {
     database.ForEachRecord(name, [&](std::string_view key, std::string_view text) {
       std::string_view bad;
-      if (!IsValidUtf8(name)) bad = "son fichier";
-      else if (!IsValidUtf8(key)) bad = "sa clé";
-      else if (!IsValidUtf8WithMarks(text)) bad = "son texte";
+      if (!IsValidUtf8(name))
+        bad = "son fichier";
+      else if (!IsValidUtf8(key))
+        bad = "sa clé";
+      else if (!IsValidUtf8WithMarks(text))
+        bad = "son texte";
       if (!bad.empty()) {
-        throw ComponentError(err::kBadData, "enregistrement « " + std::string(key) +
-                                                " » du fichier « " + name + " » : " +
-                                                std::string(bad) + " n'est pas de l'UTF-8 valide");
+        throw ComponentError(err::kBadData,
+                             "enregistrement « " + std::string(key) + " » du fichier « " + name +
+                                 " » : " + std::string(bad) + " n'est pas de l'UTF-8 valide");
       }
     });
   }

@@ -76,15 +76,18 @@ class Engine final : public Database,
   }
   std::vector<std::string> IndexNames(std::string_view file) override {
     return Guarded([&] {
-      storage_->Refresh();
+      storage_->RefreshNow();
       return storage_->IndexNames(file);
     });
   }
   std::string Explain(std::string_view sentence) override {
     SentenceAst ast = ParseSentence(sentence);
-    return Retrying([&] {
-      return PlanText(BuildPlan(ast, sentence, "0", *storage_, PlanOptions{}));
+    Guarded([&] {
+      storage_->RefreshNow();
+      return 0;
     });
+    return Retrying(
+        [&] { return PlanText(BuildPlan(ast, sentence, "0", *storage_, PlanOptions{})); });
   }
   void WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
     storage_->Put(file, key, text);
@@ -92,8 +95,9 @@ class Engine final : public Database,
   void DeleteRecord(std::string_view file, std::string_view key) override {
     storage_->Delete(file, key);
   }
-  void ForEachRecord(std::string_view file,
-                     const std::function<void(std::string_view, std::string_view)>& visit) override {
+  void ForEachRecord(
+      std::string_view file,
+      const std::function<void(std::string_view, std::string_view)>& visit) override {
     struct Visitor : RowSink {
       const std::function<void(std::string_view, std::string_view)>& visit;
       explicit Visitor(const std::function<void(std::string_view, std::string_view)>& v)
@@ -123,9 +127,13 @@ class Engine final : public Database,
                                                " » mais son attribut 2 nomme « " +
                                                std::string(table) + " »");
     }
-    return Retrying([&] {
+    auto run = [&] {
       return Execute(BuildPlan(ast, sentence, columns, *storage_, options), *storage_);
-    });
+    };
+    QueryResult result = Retrying(run);
+    // The read may have met a schema or dictionary newer than the plan's: then plan again.
+    if (Guarded([&] { return storage_->CheckForChanges(); })) result = Retrying(run);
+    return result;
   }
 
  private:
@@ -140,18 +148,18 @@ class Engine final : public Database,
     }
   }
 
-  // Runs a planned read with fresh metadata; a failure that stale metadata may explain (an
-  // index dropped by another program) is retried once with every cache dropped.
+  // Runs a planned read; a failure that stale metadata may explain (an index dropped by
+  // another program) is retried once with every cache dropped.
   template <class Read>
   auto Retrying(Read&& read) -> decltype(read()) {
     try {
-      storage_->Refresh();
+      storage_->DropIfStale();
       return read();
     } catch (const SqliteError&) {
       storage_->MarkStale();
     }
     return Guarded([&] {
-      storage_->Refresh();
+      storage_->RefreshNow();
       return read();
     });
   }

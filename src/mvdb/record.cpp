@@ -58,7 +58,8 @@ void TextRecordOf<Base>::Set(int attribute, int value, std::string_view text) {
 template <class Base>
 void TextRecordOf<Base>::SetNumber(int attribute, double number) {
   if (!std::isfinite(number)) {
-    throw ComponentError(err::kBadData, "nombre non fini pour l'attribut " + std::to_string(attribute));
+    throw ComponentError(err::kBadData,
+                         "nombre non fini pour l'attribut " + std::to_string(attribute));
   }
   Set(attribute, CanonicalNumberText(number));
 }
@@ -74,7 +75,8 @@ void TextRecordOf<Base>::DBWrite() {
 template <class Base>
 void TextRecordOf<Base>::DBDelete() {
   if (store_ == nullptr) {
-    throw ComponentError(err::kRecordNotTied, "suppression d'un enregistrement lié à aucun fichier");
+    throw ComponentError(err::kRecordNotTied,
+                         "suppression d'un enregistrement lié à aucun fichier");
   }
   store_->RemoveRecord(file_, key_);
 }

@@ -27,7 +27,9 @@ class TextRecordOf : public Base {
  public:
   TextRecordOf(std::string key, std::string text, std::shared_ptr<RecordStore> store,
                std::string file)
-      : key_(std::move(key)), text_(std::move(text)), store_(std::move(store)),
+      : key_(std::move(key)),
+        text_(std::move(text)),
+        store_(std::move(store)),
         file_(std::move(file)) {
     index_.Reset(text_);
   }

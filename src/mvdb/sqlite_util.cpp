@@ -33,15 +33,15 @@ Statement& Statement::BindBlob(int position, std::string_view bytes) {
   // A zero-length blob must still be a blob, not NULL: bind a valid pointer.
   static const char kEmpty = 0;
   const char* data = bytes.empty() ? &kEmpty : bytes.data();
-  CheckSqlite(db_, sqlite3_bind_blob64(stmt_, position, data, bytes.size(), SQLITE_STATIC),
-              "bind");
+  CheckSqlite(db_, sqlite3_bind_blob64(stmt_, position, data, bytes.size(), SQLITE_STATIC), "bind");
   return *this;
 }
 
 Statement& Statement::BindText(int position, std::string_view text) {
-  CheckSqlite(db_, sqlite3_bind_text64(stmt_, position, text.data(), text.size(), SQLITE_STATIC,
-                                       SQLITE_UTF8),
-              "bind");
+  CheckSqlite(
+      db_,
+      sqlite3_bind_text64(stmt_, position, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8),
+      "bind");
   return *this;
 }
 

@@ -25,11 +25,16 @@ std::int64_t QueryInt(sqlite3* db, std::string_view sql) {
 
 std::string OpenCause(const SqliteError& e) {
   switch (e.code() & 0xFF) {
-    case SQLITE_NOTADB: return "ce n'est pas une base de données SQLite";
-    case SQLITE_CORRUPT: return "fichier endommagé (" + std::string(e.what()) + ")";
-    case SQLITE_CANTOPEN: return "ouverture impossible (" + std::string(e.what()) + ")";
-    case SQLITE_BUSY: return "base verrouillée par un autre programme";
-    default: return e.what();
+    case SQLITE_NOTADB:
+      return "ce n'est pas une base de données SQLite";
+    case SQLITE_CORRUPT:
+      return "fichier endommagé (" + std::string(e.what()) + ")";
+    case SQLITE_CANTOPEN:
+      return "ouverture impossible (" + std::string(e.what()) + ")";
+    case SQLITE_BUSY:
+      return "base verrouillée par un autre programme";
+    default:
+      return e.what();
   }
 }
 
@@ -54,9 +59,10 @@ std::unique_ptr<Storage> Storage::Open(const std::string& path, const OpenOption
   std::unique_ptr<Storage> storage(new Storage());
   storage->path_ = path;
   storage->read_only_ = options.read_only;
-  int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE |
-              (options.read_only ? SQLITE_OPEN_READONLY
-                                 : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0));
+  int flags =
+      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE |
+      (options.read_only ? SQLITE_OPEN_READONLY
+                         : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0));
   int rc = sqlite3_open_v2(path.c_str(), &storage->db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     std::string cause = storage->db_ != nullptr ? sqlite3_errmsg(storage->db_) : sqlite3_errstr(rc);
@@ -80,7 +86,7 @@ void Storage::Configure(const OpenOptions& options, bool may_initialize) {
     if (!may_initialize) {
       throw ComponentError(err::kDatabaseOpen, "ce n'est pas une base mvdb (base SQLite vide)");
     }
-    Exec(db_, "PRAGMA page_size = 8192");
+    Exec(db_, "PRAGMA page_size = 4096");
     Exec(db_, "PRAGMA journal_mode = WAL");
     Initialize();
   } else if (application_id != kApplicationId) {
@@ -143,26 +149,34 @@ std::int64_t Storage::MetaGeneration() {
   return QueryInt(db_, "SELECT value FROM mvdb_meta WHERE name = 'dict_generation'");
 }
 
-void Storage::Refresh() {
-  if (stale_) {
-    DropCaches();
-    stale_ = false;
-  }
-  std::int64_t version;
-  {
-    StatementUse use(*data_version_stmt_);
-    use->Step();
-    version = use->ColumnInt(0);
-  }
-  if (version == data_version_) return;
+bool Storage::CheckForChanges() {
+  // The pager's data version moves whenever the file changed, by this connection or another,
+  // as seen by the latest read transaction; no statement is needed to read it.
+  unsigned int version = 0;
+  sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version);
+  if (version == data_version_) return false;
   data_version_ = version;
   std::int64_t schema = QueryInt(db_, "PRAGMA schema_version");
   std::int64_t generation = MetaGeneration();
-  if (schema != schema_version_ || generation != dict_generation_) {
-    DropCaches();
-    schema_version_ = schema;
-    dict_generation_ = generation;
+  if (schema == schema_version_ && generation == dict_generation_) return false;
+  DropCaches();
+  schema_version_ = schema;
+  dict_generation_ = generation;
+  return true;
+}
+
+void Storage::Refresh() {
+  DropIfStale();
+  CheckForChanges();
+}
+
+void Storage::RefreshNow() {
+  {
+    // Any statement starts a read transaction, which brings the data version up to date.
+    StatementUse use(*data_version_stmt_);
+    use->Step();
   }
+  Refresh();
 }
 
 FileState* Storage::Find(std::string_view file) {
@@ -209,6 +223,12 @@ std::unique_ptr<IndexState> Storage::LoadIndex(const FileState& file, std::int64
 
 bool Storage::HasFile(std::string_view file) { return Find(file) != nullptr; }
 
+std::shared_ptr<const Field> Storage::Attribute(int n) {
+  std::shared_ptr<const Field>& field = attributes_[n];
+  if (field == nullptr) field = std::make_shared<const Field>(AttributeField(n));
+  return field;
+}
+
 bool Storage::HasIndex(std::string_view file, std::string_view index_name) {
   FileState* state = Find(file);
   if (state == nullptr) return false;
@@ -234,7 +254,8 @@ std::vector<std::string> Storage::IndexNames(std::string_view file) {
 bool Storage::CreateFile(std::string_view file) {
   bool valid = !file.empty();
   for (char c : file) valid = valid && !IsMark(c) && c != '\0';
-  if (!valid) throw WriteFailure("création du fichier « " + std::string(file) + " »", "nom invalide");
+  if (!valid)
+    throw WriteFailure("création du fichier « " + std::string(file) + " »", "nom invalide");
   try {
     WriteScope scope(*this);
     if (Find(file) != nullptr) {
@@ -264,7 +285,8 @@ bool Storage::NoteLostTransaction() {
 }
 
 void Storage::Begin() {
-  if (in_transaction_) throw ComponentError(err::kBadTransaction, "une transaction est déjà ouverte");
+  if (in_transaction_)
+    throw ComponentError(err::kBadTransaction, "une transaction est déjà ouverte");
   try {
     if (read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
     StatementUse use(*begin_stmt_);
@@ -310,7 +332,8 @@ void Storage::Rollback() {
 }
 
 void Storage::Savepoint(std::string_view name) {
-  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  if (!in_transaction_)
+    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
   if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
   try {
     Exec(db_, "SAVEPOINT " + QuoteIdentifier(name));
@@ -328,13 +351,15 @@ std::size_t FindSavepoint(const std::vector<std::string>& savepoints, std::strin
   for (std::size_t i = savepoints.size(); i > 0; --i) {
     if (savepoints[i - 1] == name) return i - 1;
   }
-  throw ComponentError(err::kBadTransaction, "point de reprise « " + std::string(name) + " » inconnu");
+  throw ComponentError(err::kBadTransaction,
+                       "point de reprise « " + std::string(name) + " » inconnu");
 }
 
 }  // namespace
 
 void Storage::ReleaseSavepoint(std::string_view name) {
-  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  if (!in_transaction_)
+    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
   std::size_t at = FindSavepoint(savepoints_, name);
   try {
     Exec(db_, "RELEASE " + QuoteIdentifier(name));
@@ -346,7 +371,8 @@ void Storage::ReleaseSavepoint(std::string_view name) {
 }
 
 void Storage::RollbackTo(std::string_view name) {
-  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  if (!in_transaction_)
+    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
   std::size_t at = FindSavepoint(savepoints_, name);
   stale_ = true;
   try {

@@ -50,8 +50,15 @@ class Storage : public Catalog, public RecordSource {
 
   const std::string& path() const { return path_; }
 
-  // Drops stale caches (see above). Call before an operation, never during one.
+  // Drops stale caches (see above) as of the latest read transaction of this connection: call
+  // it when a transaction is open (a write scope), or after a read to learn whether the caches
+  // it used were current. Call between operations, never during one.
   void Refresh();
+  // The same after starting a read transaction, for operations that read metadata only.
+  void RefreshNow();
+  // Whether the database changed its schema or a dictionary since the last check; when it
+  // did, the caches are dropped.
+  bool CheckForChanges();
   // Forces the next Refresh to drop every cache.
   void MarkStale() { stale_ = true; }
   // Drops the caches after a rollback here, without looking for other connections' changes
@@ -65,6 +72,7 @@ class Storage : public Catalog, public RecordSource {
 
   // Catalog.
   bool HasFile(std::string_view file) override;
+  std::shared_ptr<const Field> Attribute(int n) override;
   std::shared_ptr<const Field> DictItem(std::string_view file, std::string_view name) override;
   bool HasIndex(std::string_view file, std::string_view index_name) override;
 
@@ -122,8 +130,9 @@ class Storage : public Catalog, public RecordSource {
   std::vector<std::string> savepoints_;
 
   std::unordered_map<std::string, std::unique_ptr<FileState>> files_;
-  std::map<std::string, std::shared_ptr<const Field>> dictionary_;  // "file\n name"; null = none
-  std::int64_t data_version_ = -1;
+  std::map<std::string, std::shared_ptr<const Field>> dictionary_;    // "file\n name"; null = none
+  std::unordered_map<int, std::shared_ptr<const Field>> attributes_;  // never stale
+  unsigned int data_version_ = 0;
   std::int64_t schema_version_ = -1;
   std::int64_t dict_generation_ = -1;
 

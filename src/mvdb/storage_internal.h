@@ -51,7 +51,10 @@ class Storage::WriteScope {
     storage_.stale_ = true;  // a created table or index may have been undone
     try {
       if (nested_) {
-        { StatementUse use(*storage_.rollback_to_stmt_); use->Run(); }
+        {
+          StatementUse use(*storage_.rollback_to_stmt_);
+          use->Run();
+        }
         StatementUse use(*storage_.release_stmt_);
         use->Run();
       } else {

@@ -50,8 +50,8 @@ bool Storage::Get(std::string_view file, std::string_view key, std::string& text
     return GetRaw(state, key, text);
   } catch (const SqliteError& e) {
     throw ComponentError(err::kDatabaseOpen, "base « " + path_ + " » : lecture de " +
-                                                 RecordName(file, key) + " impossible : " +
-                                                 e.what());
+                                                 RecordName(file, key) +
+                                                 " impossible : " + e.what());
   }
 }
 
@@ -266,9 +266,9 @@ std::int64_t Storage::BuildIndex(std::string_view file, std::string_view field_n
     } else {
       field = DictItem(file, field_name);
       if (field == nullptr) {
-        throw ComponentError(err::kUnknownDictItem, "élément de dictionnaire « " +
-                                                        std::string(field_name) +
-                                                        " » inconnu dans DICT " + std::string(file));
+        throw ComponentError(err::kUnknownDictItem,
+                             "élément de dictionnaire « " + std::string(field_name) +
+                                 " » inconnu dans DICT " + std::string(file));
       }
       if (field->kind == Field::Kind::kKey) {
         throw ComponentError(err::kBadQuery, "la clé (attribut 0) n'a pas besoin d'index");

@@ -29,8 +29,8 @@ struct IndexState {
         clear(db, "DELETE FROM " + table) {}
 
   std::int64_t id;
-  std::string name;   // Field::IndexName
-  std::string table;  // x<id>
+  std::string name;                    // Field::IndexName
+  std::string table;                   // x<id>
   std::shared_ptr<const Field> field;  // null when the field cannot be resolved
   std::string problem;                 // why field is null
   Statement insert, remove, lookup_equal, lookup_range, lookup_from, clear;

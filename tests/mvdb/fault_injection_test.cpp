@@ -159,7 +159,10 @@ TEST_F(FaultInjectionTest, RecordsOfEveryOriginGoThroughTheWrapper) {
 
 TEST_F(FaultInjectionTest, QueriesAndSavepointsPassThrough) {
   std::int32_t count = 0;
-  auto list = link_->Select("SSELECT ACOMPTEBULL\xFE\xFE" "0 1", "", count);
+  auto list = link_->Select(
+      "SSELECT ACOMPTEBULL\xFE\xFE"
+      "0 1",
+      "", count);
   EXPECT_EQ(list->Get(2, 2), "200");
   link_->Begin();
   link_->Savepoint("s");

@@ -26,7 +26,8 @@ class FuzzTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = temp_.File("fuzz.db");
-    fixture::Load(path_, R"json({"file":"DICT CONTRAT","id":"Nom","rec":["I","UPCASE(@3:' ':TRIM(@2))"]}
+    fixture::Load(path_,
+                  R"json({"file":"DICT CONTRAT","id":"Nom","rec":["I","UPCASE(@3:' ':TRIM(@2))"]}
 {"file":"DICT CONTRAT","id":"Fin","rec":["D","8","R"]}
 {"file":"CONTRAT","id":"01234001","rec":["02","001","dupont","","","","13271","","","","","","","","","","","","","","","","","","","","","1"]}
 {"file":"CONTRAT","id":"01234002","rec":["O2",["001","02"],"Léa","","","","9999","13300"]}
@@ -68,11 +69,13 @@ class FuzzTest : public ::testing::Test {
 
 TEST_F(FuzzTest, RandomTokenSoupNeverCrashes) {
   const std::vector<std::string> words = {
-      "SSELECT", "SELECT", "CONTRAT", "DICT", "AVEC", "WITH", "AND", "OR", "PAR", "PAR-DECR",
-      "BY", "BY.DSND", "0", "1", "2", "7", "8", "65", "Nom", "Fin", "Inconnu", "=", "#", "<",
-      ">", "=<", "<=", "=>", ">=", "EQ", "NE", "GE", "<>", "\"001\"", "\"01234]\"", "\"\"", "\"]\"",
-      "\"[\"", "\"[O]\"", "'02'", "\\O2\\", "\"13271\"", "\"DUP]\"", "\"", "'", "\\", "é",
-      "\xFE", "\xFD", "(", "99999", "100000", "-1", "\t", ""};
+      "SSELECT", "SELECT",    "CONTRAT",    "DICT",    "AVEC",    "WITH",  "AND",     "OR",
+      "PAR",     "PAR-DECR",  "BY",         "BY.DSND", "0",       "1",     "2",       "7",
+      "8",       "65",        "Nom",        "Fin",     "Inconnu", "=",     "#",       "<",
+      ">",       "=<",        "<=",         "=>",      ">=",      "EQ",    "NE",      "GE",
+      "<>",      "\"001\"",   "\"01234]\"", "\"\"",    "\"]\"",   "\"[\"", "\"[O]\"", "'02'",
+      "\\O2\\",  "\"13271\"", "\"DUP]\"",   "\"",      "'",       "\\",    "é",       "\xFE",
+      "\xFD",    "(",         "99999",      "100000",  "-1",      "\t",    ""};
   int ran = 0;
   for (int i = 0; i < 4000; ++i) {
     std::string sentence = random_() % 4 == 0 ? "" : "SSELECT CONTRAT";
@@ -120,7 +123,10 @@ TEST_F(FuzzTest, RandomExpressionsAreParsedOrRefused) {
     for (int c = 0; c < length; ++c) source += pieces[random_() % pieces.size()];
     try {
       auto expression = ParseExpression("Fuzz", source);
-      std::string record = "a\xFE" "b\xFD" "c";
+      std::string record =
+          "a\xFE"
+          "b\xFD"
+          "c";
       AttributeIndex attributes(record);
       RecordView view{"k", &attributes};
       std::string out;
@@ -135,14 +141,15 @@ TEST_F(FuzzTest, RandomExpressionsAreParsedOrRefused) {
 }
 
 TEST_F(FuzzTest, MutatedJsonLinesAreLoadedOrRefusedWhole) {
-  const std::string line =
-      R"({"file":"F","id":"k1","rec":["a",["b","c"],[["d","e"]],"é"]})";
+  const std::string line = R"({"file":"F","id":"k1","rec":["a",["b","c"],[["d","e"]],"é"]})";
   int loaded = 0;
   for (int i = 0; i < 1500; ++i) {
     std::string mutated = line;
     std::size_t at = random_() % mutated.size();
-    if (random_() % 2) mutated.erase(at, 1 + random_() % 4);
-    else mutated.insert(at, 1, "{}[]\",:x\\\xC3\x01"[random_() % 12]);
+    if (random_() % 2)
+      mutated.erase(at, 1 + random_() % 4);
+    else
+      mutated.insert(at, 1, "{}[]\",:x\\\xC3\x01"[random_() % 12]);
     std::istringstream in(mutated + "\n");
     database_->CreateFile("F");
     try {

@@ -43,14 +43,15 @@ TEST(JsonLines, DumpGivesBackWhatWasLoaded) {
   std::map<std::string, int> counts = LoadJsonLines(temp.File("x.db"), in);
   EXPECT_EQ(counts, (std::map<std::string, int>{{"A", 3}, {"DICT A", 1}, {"b", 1}}));
   EXPECT_EQ(Dump(temp.File("x.db")), lines);
-  EXPECT_EQ(Dump(temp.File("x.db"), {"b", "A"}),
-            lines.substr(0, lines.find("{\"file\":\"DICT")) + lines.substr(lines.rfind("{\"file\":\"b\"")));
+  EXPECT_EQ(Dump(temp.File("x.db"), {"b", "A"}), lines.substr(0, lines.find("{\"file\":\"DICT")) +
+                                                     lines.substr(lines.rfind("{\"file\":\"b\"")));
 }
 
 TEST(JsonLines, LaterLinesReplaceEarlierRecordsAndBlankLinesAreSkipped) {
   fixture::TempDir temp;
-  fixture::Load(temp.File("x.db"), "{\"file\":\"F\",\"id\":\"k\",\"rec\":[\"old\"]}\n\n  \r\n"
-                                   "{\"file\":\"F\",\"id\":\"k\",\"rec\":[\"new\"]}\r\n");
+  fixture::Load(temp.File("x.db"),
+                "{\"file\":\"F\",\"id\":\"k\",\"rec\":[\"old\"]}\n\n  \r\n"
+                "{\"file\":\"F\",\"id\":\"k\",\"rec\":[\"new\"]}\r\n");
   EXPECT_EQ(Dump(temp.File("x.db")), "{\"file\":\"F\",\"id\":\"k\",\"rec\":[\"new\"]}\n");
 }
 

@@ -1,4 +1,6 @@
 // The database contract as the panel uses it: files, records, query results, errors.
+#include "mvdb/link.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +10,6 @@
 #include "components/database.h"
 #include "components/errors.h"
 #include "components/tables.h"
-#include "mvdb/link.h"
 #include "temp_database.h"
 
 namespace varnolde::mvdb {

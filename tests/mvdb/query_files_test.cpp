@@ -79,7 +79,8 @@ std::string CompactRecordLine(const std::string& line, const std::string& where)
   std::string text;
   while (words >> assignment) {
     std::size_t equals = assignment.find('=');
-    int attribute = equals == std::string::npos ? 0 : std::atoi(assignment.substr(0, equals).c_str());
+    int attribute =
+        equals == std::string::npos ? 0 : std::atoi(assignment.substr(0, equals).c_str());
     if (attribute < 1) {
       ADD_FAILURE() << where << ": bad attribute assignment " << assignment;
       continue;
@@ -211,19 +212,20 @@ class QueryFileRunner {
     for (bool full_scan : {false, true}) {
       SCOPED_TRACE(full_scan ? "as a full scan" : "as planned");
       try {
-        QueryResult result = RunQuery(Database(), c.sentence, c.columns,
-                                      PlanOptions{.full_scan_only = full_scan});
+        QueryResult result =
+            RunQuery(Database(), c.sentence, c.columns, PlanOptions{.full_scan_only = full_scan});
         EXPECT_FALSE(c.error.has_value()) << "expected error " << FormatErrorNumber(*c.error);
         EXPECT_TRUE(c.expect_none || !c.rows.empty()) << "case without expectation";
         EXPECT_EQ(RowsAsJson(result, columns), c.rows);
         EXPECT_EQ(result.text.empty(), c.rows.empty());
       } catch (const ComponentError& e) {
-        ASSERT_TRUE(c.error.has_value()) << "unexpected error " << FormatErrorNumber(e.number())
-                                         << ": " << e.what();
+        ASSERT_TRUE(c.error.has_value())
+            << "unexpected error " << FormatErrorNumber(e.number()) << ": " << e.what();
         EXPECT_EQ(FormatErrorNumber(e.number()), FormatErrorNumber(*c.error)) << e.what();
         if (c.error_position) {
-          EXPECT_NE(std::string(e.what()).find("position " + std::to_string(*c.error_position) + " "),
-                    std::string::npos)
+          EXPECT_NE(
+              std::string(e.what()).find("position " + std::to_string(*c.error_position) + " "),
+              std::string::npos)
               << e.what();
         }
       }

@@ -190,7 +190,8 @@ TEST_F(StorageTest, AWriteThatCannotGetTheLockFailsAfterTheWait) {
   auto other = OpenMvdb(path_, OpenOptions{.busy_timeout_ms = 50});
   db_->Begin();
   db_->WriteRecord("ACOMPTEBULL", "A1", "held");
-  EXPECT_EQ(ErrorOf([&] { other->WriteRecord("ACOMPTEBULL", "A2", "blocked"); }), err::kWriteFailed);
+  EXPECT_EQ(ErrorOf([&] { other->WriteRecord("ACOMPTEBULL", "A2", "blocked"); }),
+            err::kWriteFailed);
   EXPECT_EQ(ErrorOf([&] { other->Begin(); }), err::kWriteFailed);
   EXPECT_FALSE(other->InTransaction());
   // Readers are never blocked, and see the committed state.
@@ -235,16 +236,30 @@ TEST_F(StorageTest, IndexFollowsItsDictionaryItem) {
 )");
   db_->CreateIndex("PERSON", "Name");
   std::int32_t count = 0;
-  auto select = [&](const std::string& sentence) { return db_->Select(sentence, "", count)->Get(); };
+  auto select = [&](const std::string& sentence) {
+    return db_->Select(sentence, "", count)->Get();
+  };
   EXPECT_EQ(select("SSELECT PERSON AVEC Name = \"léa\""), "P1");
   // Redefined: the index is rebuilt from the new expression.
   db_->WriteRecord("DICT PERSON", "Name", fixture::Dyn("I^@2"));
   EXPECT_EQ(select("SSELECT PERSON AVEC Name = \"léa\""), "P2");
-  EXPECT_NE(db_->Explain("SSELECT PERSON AVEC Name = \"léa\"").find("SEARCH INDEX"), std::string::npos);
+  EXPECT_NE(db_->Explain("SSELECT PERSON AVEC Name = \"léa\"").find("SEARCH INDEX"),
+            std::string::npos);
   // Removed: the index goes with it.
   db_->DeleteRecord("DICT PERSON", "Name");
   EXPECT_TRUE(db_->IndexNames("PERSON").empty());
   EXPECT_EQ(ErrorOf([&] { select("SSELECT PERSON AVEC Name = \"léa\""); }), err::kUnknownDictItem);
+}
+
+TEST_F(StorageTest, DictionaryChangedByAnotherConnectionIsSeenAtTheNextQuery) {
+  fixture::Load(path_, R"({"file":"DICT PERSON","id":"Name","rec":["I","@1"]}
+{"file":"PERSON","id":"P1","rec":["léa","zoé"]}
+)");
+  std::int32_t count = 0;
+  auto select = [&] { return db_->Select("SSELECT PERSON AVEC Name = \"zoé\"", "", count)->Get(); };
+  EXPECT_EQ(select(), "");  // caches the item as @1
+  OpenMvdb(path_)->WriteRecord("DICT PERSON", "Name", fixture::Dyn("I^@2"));
+  EXPECT_EQ(select(), "P1");
 }
 
 TEST(OpenDatabase, MissingOrForeignFilesRaiseDatabaseOpenNamingTheFile) {
@@ -263,9 +278,7 @@ TEST(OpenDatabase, MissingOrForeignFilesRaiseDatabaseOpenNamingTheFile) {
   std::ofstream(temp.File("empty.db")).flush();
   expect_refused(temp.File("empty.db"), "mvdb");
   // An SQLite database of another application.
-  {
-    auto created = OpenMvdb(temp.File("ok.db"), OpenOptions{.create = true});
-  }
+  { auto created = OpenMvdb(temp.File("ok.db"), OpenOptions{.create = true}); }
   std::filesystem::copy_file(temp.File("ok.db"), temp.File("foreign.db"));
   {
     std::fstream file(temp.File("foreign.db"), std::ios::in | std::ios::out | std::ios::binary);

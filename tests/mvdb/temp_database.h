@@ -44,9 +44,12 @@ inline void Load(const std::string& db_path, const std::string& lines) {
 // '\' for the subvalue mark.
 inline std::string Dyn(std::string text) {
   for (char& c : text) {
-    if (c == '^') c = '\xFE';
-    else if (c == ']') c = '\xFD';
-    else if (c == '\\') c = '\xFC';
+    if (c == '^')
+      c = '\xFE';
+    else if (c == ']')
+      c = '\xFD';
+    else if (c == '\\')
+      c = '\xFC';
   }
   return text;
 }

@@ -28,8 +28,10 @@ std::string Slurp(const std::string& path) {
 std::string Quote(const std::string& argument) {
   std::string quoted = "'";
   for (char c : argument) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
   }
   return quoted + "'";
 }
@@ -40,7 +42,8 @@ class ToolTest : public ::testing::Test {
     std::string command = MVDB_TOOL;
     for (const auto& argument : arguments) command += " " + Quote(argument);
     std::ofstream(temp_.File("stdin")) << input;
-    command += " <" + temp_.File("stdin") + " >" + temp_.File("stdout") + " 2>" + temp_.File("stderr");
+    command +=
+        " <" + temp_.File("stdin") + " >" + temp_.File("stdout") + " 2>" + temp_.File("stderr");
     int raw = std::system(command.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -81,8 +84,9 @@ TEST_F(ToolTest, QueryReadExplainAndIndex) {
   EXPECT_EQ(Run({"query", Db(), "SSELECT ASSOCIATION"}).out, "[\"001\"]\n[\"002\"]\n");
   EXPECT_EQ(Run({"query", Db(), "SSELECT CIVILAIDANT AVEC NomPrenomAidant = \"DUP]\"", "0 3"}).out,
             "[\"01234\",[\"Léa\",\"Marie\"]]\n");
-  EXPECT_EQ(Run({"read", Db(), "ASSOCIATION", "002"}).out,
-            "{\"file\":\"ASSOCIATION\",\"id\":\"002\",\"rec\":[\"Centre\",\"Association du Centre\"]}\n");
+  EXPECT_EQ(
+      Run({"read", Db(), "ASSOCIATION", "002"}).out,
+      "{\"file\":\"ASSOCIATION\",\"id\":\"002\",\"rec\":[\"Centre\",\"Association du Centre\"]}\n");
   Outcome explain = Run({"explain", Db(), "SSELECT ASSOCIATION AVEC 0 = \"X]\""});
   EXPECT_NE(explain.out.find("SEARCH KEY PREFIX \"X\""), std::string::npos) << explain.out;
   Outcome index = Run({"index", Db(), "CIVILAIDANT", "NomPrenomAidant"});
@@ -122,9 +126,8 @@ TEST_F(ToolTest, AFailedLoadNamesTheLineAndStoresNothing) {
 }
 
 TEST_F(ToolTest, UsageErrorsExitTwo) {
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"query", Db()}, {"read", Db(), "F"},
-                                             {"load", Db(), "a", "b"}}) {
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"query", Db()}, {"read", Db(), "F"}, {"load", Db(), "a", "b"}}) {
     Outcome outcome = Run(arguments);
     EXPECT_EQ(outcome.status, 2) << outcome.err;
     EXPECT_NE(outcome.err.find("usage: mvdb"), std::string::npos) << outcome.err;

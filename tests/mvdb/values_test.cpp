@@ -102,9 +102,9 @@ TEST(CompareValues, NumbersOnlyWhenBothAreCanonical) {
 // The sort order must be a strict weak order whatever mixes of numbers and texts it meets,
 // or std::sort may misbehave.
 TEST(CompareForSort, IsATotalOrderOnMixedValues) {
-  std::vector<std::string> values = {"",   "-",  "-1", "-10", "0",  "0.5", "007", "1",  "10",
-                                     "1a", "2",  "9",  "9a",  "A",  "a",   " ",   "!",  "-x",
-                                     "-0", ".5", "10.25", "99", "\xC3\xA9"};
+  std::vector<std::string> values = {"",   "-",  "-1", "-10", "0",     "0.5", "007",     "1",
+                                     "10", "1a", "2",  "9",   "9a",    "A",   "a",       " ",
+                                     "!",  "-x", "-0", ".5",  "10.25", "99",  "\xC3\xA9"};
   for (CompareMode mode : {CompareMode::kDefault, CompareMode::kText, CompareMode::kNumber}) {
     for (const auto& a : values) {
       EXPECT_EQ(CompareForSort(a, a, mode), 0) << a;

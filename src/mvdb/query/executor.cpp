@@ -13,12 +13,18 @@ namespace {
 
 bool Holds(Op op, int c) {
   switch (op) {
-    case Op::kEq: return c == 0;
-    case Op::kNe: return c != 0;
-    case Op::kLt: return c < 0;
-    case Op::kGt: return c > 0;
-    case Op::kLe: return c <= 0;
-    case Op::kGe: return c >= 0;
+    case Op::kEq:
+      return c == 0;
+    case Op::kNe:
+      return c != 0;
+    case Op::kLt:
+      return c < 0;
+    case Op::kGt:
+      return c > 0;
+    case Op::kLe:
+      return c <= 0;
+    case Op::kGe:
+      return c >= 0;
   }
   return false;
 }

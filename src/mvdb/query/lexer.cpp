@@ -7,6 +7,38 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDelimiter(char c) { return c == '"' || c == '\'' || c == '\\'; }
 bool IsOperatorChar(char c) { return c == '=' || c == '#' || c == '<' || c == '>'; }
 
+Keyword Classify(std::string_view word) {
+  struct Entry {
+    std::string_view text;
+    Keyword keyword;
+  };
+  static constexpr Entry kKeywords[] = {
+      {"SSELECT", Keyword::kSelect},
+      {"SELECT", Keyword::kSelect},
+      {"DICT", Keyword::kDict},
+      {"AVEC", Keyword::kWith},
+      {"WITH", Keyword::kWith},
+      {"AND", Keyword::kAnd},
+      {"OR", Keyword::kOr},
+      {"PAR", Keyword::kBy},
+      {"BY", Keyword::kBy},
+      {"PAR-DECR", Keyword::kByDescending},
+      {"BY.DSND", Keyword::kByDescending},
+      {"BY-DSND", Keyword::kByDescending},
+      {"EQ", Keyword::kEq},
+      {"NE", Keyword::kNe},
+      {"LT", Keyword::kLt},
+      {"GT", Keyword::kGt},
+      {"LE", Keyword::kLe},
+      {"GE", Keyword::kGe},
+  };
+  if (word.size() < 2 || word.size() > 8) return Keyword::kNone;
+  for (const Entry& entry : kKeywords) {
+    if (EqualsKeyword(word, entry.text)) return entry.keyword;
+  }
+  return Keyword::kNone;
+}
+
 }  // namespace
 
 std::size_t CharacterPosition(std::string_view sentence, std::size_t offset) {
@@ -19,8 +51,8 @@ std::size_t CharacterPosition(std::string_view sentence, std::size_t offset) {
 
 ComponentError QueryError(ErrorNumber number, std::string_view sentence, std::size_t offset,
                           const std::string& message) {
-  return ComponentError(number, "position " + std::to_string(CharacterPosition(sentence, offset)) +
-                                    " : " + message);
+  return ComponentError(
+      number, "position " + std::to_string(CharacterPosition(sentence, offset)) + " : " + message);
 }
 
 bool EqualsKeyword(std::string_view word, std::string_view keyword) {
@@ -33,45 +65,43 @@ bool EqualsKeyword(std::string_view word, std::string_view keyword) {
   return true;
 }
 
-std::vector<Token> Tokenize(std::string_view sentence) {
-  std::vector<Token> tokens;
-  std::size_t i = 0;
-  while (true) {
-    while (i < sentence.size() && IsBlank(sentence[i])) ++i;
-    if (i >= sentence.size()) break;
-    char c = sentence[i];
-    Token token;
-    token.offset = i;
-    if (IsDelimiter(c)) {
-      std::size_t close = sentence.find(c, i + 1);
-      if (close == std::string_view::npos) {
-        throw QueryError(err::kBadQuery, sentence, i,
-                         std::string("valeur non fermée : ") + c + " attendu en fin de valeur");
-      }
-      token.kind = TokenKind::kValue;
-      token.text = sentence.substr(i + 1, close - i - 1);
-      i = close + 1;
-    } else if (IsOperatorChar(c)) {
-      std::size_t start = i;
-      while (i < sentence.size() && IsOperatorChar(sentence[i])) ++i;
-      token.kind = TokenKind::kOperator;
-      token.text = sentence.substr(start, i - start);
-    } else {
-      std::size_t start = i;
-      while (i < sentence.size() && !IsBlank(sentence[i]) && !IsDelimiter(sentence[i]) &&
-             !IsOperatorChar(sentence[i])) {
-        ++i;
-      }
-      token.kind = TokenKind::kWord;
-      token.text = sentence.substr(start, i - start);
-    }
-    tokens.push_back(token);
+Token Lexer::Next() {
+  std::string_view sentence = sentence_;
+  std::size_t i = position_;
+  while (i < sentence.size() && IsBlank(sentence[i])) ++i;
+  Token token;
+  token.offset = i;
+  if (i >= sentence.size()) {
+    position_ = i;
+    return token;  // kEnd
   }
-  Token end;
-  end.kind = TokenKind::kEnd;
-  end.offset = sentence.size();
-  tokens.push_back(end);
-  return tokens;
+  char c = sentence[i];
+  if (IsDelimiter(c)) {
+    std::size_t close = sentence.find(c, i + 1);
+    if (close == std::string_view::npos) {
+      throw QueryError(err::kBadQuery, sentence, i,
+                       std::string("valeur non fermée : ") + c + " attendu en fin de valeur");
+    }
+    token.kind = TokenKind::kValue;
+    token.text = sentence.substr(i + 1, close - i - 1);
+    i = close + 1;
+  } else if (IsOperatorChar(c)) {
+    std::size_t start = i;
+    while (i < sentence.size() && IsOperatorChar(sentence[i])) ++i;
+    token.kind = TokenKind::kOperator;
+    token.text = sentence.substr(start, i - start);
+  } else {
+    std::size_t start = i;
+    while (i < sentence.size() && !IsBlank(sentence[i]) && !IsDelimiter(sentence[i]) &&
+           !IsOperatorChar(sentence[i])) {
+      ++i;
+    }
+    token.kind = TokenKind::kWord;
+    token.text = sentence.substr(start, i - start);
+    token.keyword = Classify(token.text);
+  }
+  position_ = i;
+  return token;
 }
 
 }  // namespace varnolde::mvdb

@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "components/errors.h"
 
@@ -20,13 +19,42 @@ namespace varnolde::mvdb {
 
 enum class TokenKind { kWord, kValue, kOperator, kEnd };
 
-struct Token {
-  TokenKind kind = TokenKind::kEnd;
-  std::string_view text;  // a value without its delimiters
-  std::size_t offset = 0; // byte offset of the token's first character (its delimiter)
+// What a word means as a keyword (compared without regard to case), classified once by the
+// lexer so that the parser compares small integers.
+enum class Keyword {
+  kNone,
+  kSelect,
+  kDict,
+  kWith,
+  kAnd,
+  kOr,
+  kBy,
+  kByDescending,
+  kEq,
+  kNe,
+  kLt,
+  kGt,
+  kLe,
+  kGe,
 };
 
-std::vector<Token> Tokenize(std::string_view sentence);
+struct Token {
+  TokenKind kind = TokenKind::kEnd;
+  Keyword keyword = Keyword::kNone;  // for words
+  std::string_view text;             // a value without its delimiters
+  std::size_t offset = 0;            // byte offset of the token's first character (its delimiter)
+};
+
+// Hands out the tokens of a sentence one at a time, ending with kEnd tokens for ever.
+class Lexer {
+ public:
+  explicit Lexer(std::string_view sentence) : sentence_(sentence) {}
+  Token Next();
+
+ private:
+  std::string_view sentence_;
+  std::size_t position_ = 0;
+};
 
 // The 1-based character position of a byte offset.
 std::size_t CharacterPosition(std::string_view sentence, std::size_t offset);

@@ -8,80 +8,92 @@ namespace varnolde::mvdb {
 namespace {
 
 bool OperatorFromText(const Token& token, Op& op) {
-  struct Entry {
-    std::string_view text;
-    Op op;
-  };
-  static constexpr Entry kSymbols[] = {
-      {"=", Op::kEq},  {"#", Op::kNe},  {"<", Op::kLt},  {">", Op::kGt},
-      {"=<", Op::kLe}, {"<=", Op::kLe}, {"=>", Op::kGe}, {">=", Op::kGe},
-  };
-  static constexpr Entry kWords[] = {
-      {"EQ", Op::kEq}, {"NE", Op::kNe}, {"LT", Op::kLt},
-      {"GT", Op::kGt}, {"LE", Op::kLe}, {"GE", Op::kGe},
-  };
   if (token.kind == TokenKind::kOperator) {
+    struct Entry {
+      std::string_view text;
+      Op op;
+    };
+    static constexpr Entry kSymbols[] = {
+        {"=", Op::kEq},  {"#", Op::kNe},  {"<", Op::kLt},  {">", Op::kGt},
+        {"=<", Op::kLe}, {"<=", Op::kLe}, {"=>", Op::kGe}, {">=", Op::kGe},
+    };
     for (const Entry& e : kSymbols) {
       if (token.text == e.text) {
         op = e.op;
         return true;
       }
     }
-  } else if (token.kind == TokenKind::kWord) {
-    for (const Entry& e : kWords) {
-      if (EqualsKeyword(token.text, e.text)) {
-        op = e.op;
-        return true;
-      }
-    }
+    return false;
   }
-  return false;
+  if (token.kind != TokenKind::kWord) return false;
+  switch (token.keyword) {
+    case Keyword::kEq:
+      op = Op::kEq;
+      return true;
+    case Keyword::kNe:
+      op = Op::kNe;
+      return true;
+    case Keyword::kLt:
+      op = Op::kLt;
+      return true;
+    case Keyword::kGt:
+      op = Op::kGt;
+      return true;
+    case Keyword::kLe:
+      op = Op::kLe;
+      return true;
+    case Keyword::kGe:
+      op = Op::kGe;
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool IsCriterionKeyword(const Token& t) {
-  return t.kind == TokenKind::kWord && (EqualsKeyword(t.text, "AVEC") || EqualsKeyword(t.text, "WITH"));
+  return t.kind == TokenKind::kWord && t.keyword == Keyword::kWith;
 }
 
 class Parser {
  public:
-  explicit Parser(std::string_view sentence) : sentence_(sentence), tokens_(Tokenize(sentence)) {}
+  explicit Parser(std::string_view sentence)
+      : sentence_(sentence), lexer_(sentence), peek_(lexer_.Next()) {}
 
   SentenceAst Parse() {
     SentenceAst ast;
-    const Token& verb = Next();
-    if (verb.kind != TokenKind::kWord ||
-        !(EqualsKeyword(verb.text, "SSELECT") || EqualsKeyword(verb.text, "SELECT"))) {
+    Token verb = Next();
+    if (verb.kind != TokenKind::kWord || verb.keyword != Keyword::kSelect) {
       Fail(verb, "SSELECT attendu");
     }
-    const Token& file = Next();
+    Token file = Next();
     if (file.kind != TokenKind::kWord) Fail(file, "nom de fichier attendu");
     ast.file = std::string(file.text);
     ast.file_offset = file.offset;
-    if (EqualsKeyword(file.text, "DICT") && Peek().kind == TokenKind::kWord &&
+    if (file.keyword == Keyword::kDict && Peek().kind == TokenKind::kWord &&
         !IsClauseKeyword(Peek())) {
       ast.file = "DICT " + std::string(Next().text);
     }
 
     bool after_criterion = false;  // whether " OR test" may extend the last criterion
     while (Peek().kind != TokenKind::kEnd) {
-      const Token& token = Next();
+      Token token = Next();
       if (token.kind != TokenKind::kWord) Fail(token, "mot-clé attendu");
       if (IsCriterionKeyword(token)) {
-        if (ast.sets.empty()) ast.sets.emplace_back();
+        if (ast.sets.empty()) NewSet(ast);
         ast.sets.back().push_back(ParseCriterion());
         after_criterion = true;
-      } else if (EqualsKeyword(token.text, "AND")) {
+      } else if (token.keyword == Keyword::kAnd) {
         if (ast.sets.empty()) Fail(token, "AND sans critère qui le précède");
         if (!IsCriterionKeyword(Peek())) Fail(Peek(), "AVEC attendu après AND");
         Next();
         ast.sets.back().push_back(ParseCriterion());
         after_criterion = true;
-      } else if (EqualsKeyword(token.text, "OR")) {
+      } else if (token.keyword == Keyword::kOr) {
         if (ast.sets.empty()) Fail(token, "OR sans critère qui le précède");
         Op op;
         if (IsCriterionKeyword(Peek())) {
           Next();
-          ast.sets.emplace_back();
+          NewSet(ast);
           ast.sets.back().push_back(ParseCriterion());
           after_criterion = true;
         } else if (OperatorFromText(Peek(), op)) {
@@ -90,11 +102,10 @@ class Parser {
         } else {
           Fail(Peek(), "AVEC ou un opérateur attendu après OR");
         }
-      } else if (EqualsKeyword(token.text, "PAR") || EqualsKeyword(token.text, "BY")) {
+      } else if (token.keyword == Keyword::kBy) {
         ast.sort.push_back(ParseSortKey(false));
         after_criterion = false;
-      } else if (EqualsKeyword(token.text, "PAR-DECR") || EqualsKeyword(token.text, "BY.DSND") ||
-                 EqualsKeyword(token.text, "BY-DSND")) {
+      } else if (token.keyword == Keyword::kByDescending) {
         ast.sort.push_back(ParseSortKey(true));
         after_criterion = false;
       } else {
@@ -106,16 +117,26 @@ class Parser {
 
  private:
   static bool IsClauseKeyword(const Token& t) {
-    for (std::string_view k : {"AVEC", "WITH", "AND", "OR", "PAR", "BY", "PAR-DECR", "BY.DSND",
-                               "BY-DSND"}) {
-      if (EqualsKeyword(t.text, k)) return true;
+    switch (t.keyword) {
+      case Keyword::kWith:
+      case Keyword::kAnd:
+      case Keyword::kOr:
+      case Keyword::kBy:
+      case Keyword::kByDescending:
+        return true;
+      default:
+        return false;
     }
-    return false;
+  }
+
+  static void NewSet(SentenceAst& ast) {
+    ast.sets.emplace_back();
+    ast.sets.back().reserve(8);
   }
 
   CriterionAst ParseCriterion() {
     CriterionAst criterion;
-    const Token& field = Next();
+    Token field = Next();
     if (field.kind != TokenKind::kWord || IsClauseKeyword(field)) {
       Fail(field, "nom ou numéro d'attribut attendu");
     }
@@ -127,14 +148,14 @@ class Parser {
 
   TestAst ParseTest() {
     TestAst test;
-    const Token& op_token = Next();
+    Token op_token = Next();
     if (!OperatorFromText(op_token, test.op)) {
       if (op_token.kind == TokenKind::kOperator || op_token.kind == TokenKind::kWord) {
         Fail(op_token, "opérateur inconnu « " + std::string(op_token.text) + " »");
       }
       Fail(op_token, "opérateur attendu");
     }
-    const Token& value = Next();
+    Token value = Next();
     if (value.kind != TokenKind::kValue) {
       Fail(value, value.kind == TokenKind::kEnd
                       ? "valeur manquante"
@@ -159,7 +180,7 @@ class Parser {
 
   SortKeyAst ParseSortKey(bool descending) {
     SortKeyAst key;
-    const Token& field = Next();
+    Token field = Next();
     if (field.kind != TokenKind::kWord || IsClauseKeyword(field)) {
       Fail(field, "nom ou numéro d'attribut attendu après le mot de tri");
     }
@@ -169,10 +190,10 @@ class Parser {
     return key;
   }
 
-  const Token& Peek() const { return tokens_[next_]; }
-  const Token& Next() {
-    const Token& token = tokens_[next_];
-    if (next_ + 1 < tokens_.size()) ++next_;
+  const Token& Peek() const { return peek_; }
+  Token Next() {
+    Token token = peek_;
+    if (token.kind != TokenKind::kEnd) peek_ = lexer_.Next();
     return token;
   }
 
@@ -181,8 +202,8 @@ class Parser {
   }
 
   std::string_view sentence_;
-  std::vector<Token> tokens_;
-  std::size_t next_ = 0;
+  Lexer lexer_;
+  Token peek_;
 };
 
 }  // namespace

@@ -25,12 +25,18 @@ std::string Quote(std::string_view value) {
 
 const char* OpText(Op op) {
   switch (op) {
-    case Op::kEq: return "=";
-    case Op::kNe: return "#";
-    case Op::kLt: return "<";
-    case Op::kGt: return ">";
-    case Op::kLe: return "=<";
-    case Op::kGe: return "=>";
+    case Op::kEq:
+      return "=";
+    case Op::kNe:
+      return "#";
+    case Op::kLt:
+      return "<";
+    case Op::kGt:
+      return ">";
+    case Op::kLe:
+      return "=<";
+    case Op::kGe:
+      return "=>";
   }
   return "?";
 }
@@ -70,9 +76,12 @@ std::string FilterText(const std::vector<CriteriaSet>& filter) {
 
 std::string AccessText(const AccessPath& access) {
   switch (access.kind) {
-    case AccessPath::Kind::kFullScan: return "SCAN ALL";
-    case AccessPath::Kind::kKeyEqual: return "SEARCH KEY = " + Quote(access.value);
-    case AccessPath::Kind::kKeyPrefix: return "SEARCH KEY PREFIX " + Quote(access.value);
+    case AccessPath::Kind::kFullScan:
+      return "SCAN ALL";
+    case AccessPath::Kind::kKeyEqual:
+      return "SEARCH KEY = " + Quote(access.value);
+    case AccessPath::Kind::kKeyPrefix:
+      return "SEARCH KEY PREFIX " + Quote(access.value);
     case AccessPath::Kind::kIndexEqual:
       return "SEARCH INDEX " + access.index + " = " + Quote(access.value);
     case AccessPath::Kind::kIndexPrefix:

@@ -1,6 +1,6 @@
 #include "mvdb/query/planner.h"
 
-#include <map>
+#include <utility>
 
 #include "components/errors.h"
 #include "mvdb/compare.h"
@@ -9,19 +9,21 @@
 namespace varnolde::mvdb {
 namespace {
 
-// Resolves field names once per plan and numbers the expression slots.
+// Resolves field names once per plan and numbers the expression slots. A plan names few
+// fields, so a short list beats a map.
 class FieldResolver {
  public:
   FieldResolver(const std::string& file, Catalog& catalog) : file_(file), catalog_(catalog) {}
 
   // name at offset of text (the sentence or the attribute list) for error messages.
   BoundField Resolve(std::string_view name, std::string_view text, std::size_t offset) {
-    auto found = resolved_.find(std::string(name));
-    if (found != resolved_.end()) return found->second;
+    for (const auto& [known, bound] : resolved_) {
+      if (known == name) return bound;
+    }
     BoundField bound;
     int attribute = 0;
     if (ParseAttributeNumber(name, attribute)) {
-      bound.field = std::make_shared<Field>(AttributeField(attribute));
+      bound.field = catalog_.Attribute(attribute);
     } else if (!name.empty() && name.front() >= '0' && name.front() <= '9') {
       throw QueryError(err::kBadQuery, text, offset,
                        "numéro d'attribut « " + std::string(name) + " » invalide (0 à " +
@@ -29,13 +31,13 @@ class FieldResolver {
     } else {
       bound.field = catalog_.DictItem(file_, name);
       if (bound.field == nullptr) {
-        throw QueryError(err::kUnknownDictItem, text, offset,
-                         "élément de dictionnaire « " + std::string(name) +
-                             " » inconnu dans DICT " + file_);
+        throw QueryError(
+            err::kUnknownDictItem, text, offset,
+            "élément de dictionnaire « " + std::string(name) + " » inconnu dans DICT " + file_);
       }
       if (bound.field->kind == Field::Kind::kExpression) bound.slot = slots_++;
     }
-    resolved_.emplace(std::string(name), bound);
+    resolved_.emplace_back(name, bound);
     return bound;
   }
 
@@ -44,18 +46,23 @@ class FieldResolver {
  private:
   const std::string& file_;
   Catalog& catalog_;
-  std::map<std::string, BoundField> resolved_;
+  std::vector<std::pair<std::string_view, BoundField>> resolved_;  // views into the sentence
   int slots_ = 0;
 };
 
 // Preference of access paths: lower is better.
 int Rank(AccessPath::Kind kind) {
   switch (kind) {
-    case AccessPath::Kind::kKeyEqual: return 0;
-    case AccessPath::Kind::kKeyPrefix: return 1;
-    case AccessPath::Kind::kIndexEqual: return 2;
-    case AccessPath::Kind::kIndexPrefix: return 3;
-    case AccessPath::Kind::kFullScan: return 4;
+    case AccessPath::Kind::kKeyEqual:
+      return 0;
+    case AccessPath::Kind::kKeyPrefix:
+      return 1;
+    case AccessPath::Kind::kIndexEqual:
+      return 2;
+    case AccessPath::Kind::kIndexPrefix:
+      return 3;
+    case AccessPath::Kind::kFullScan:
+      return 4;
   }
   return 4;
 }
@@ -102,12 +109,10 @@ SetChoice ChooseAccess(const CriteriaSet& set, const std::string& file, Catalog&
   return best;
 }
 
-CriteriaSet Without(const CriteriaSet& set, int criterion) {
-  CriteriaSet rest;
-  for (std::size_t i = 0; i < set.size(); ++i) {
-    if (static_cast<int>(i) != criterion) rest.push_back(set[i]);
-  }
-  return rest;
+// The set without the criterion its access path serves.
+CriteriaSet Without(CriteriaSet set, int criterion) {
+  set.erase(set.begin() + criterion);
+  return set;
 }
 
 // An OR of sets of which one is empty passes every record.
@@ -184,7 +189,7 @@ Plan BuildPlan(const SentenceAst& ast, std::string_view sentence, std::string_vi
     any_full_scan = any_full_scan || choices.back().criterion < 0;
   }
   if (any_full_scan) {
-    plan.steps.push_back(ScanStep{AccessPath{}, Simplify(sets)});
+    plan.steps.push_back(ScanStep{AccessPath{}, Simplify(std::move(sets))});
     return plan;
   }
   bool shared = true;
@@ -193,7 +198,7 @@ Plan BuildPlan(const SentenceAst& ast, std::string_view sentence, std::string_vi
     // Every set is served by the same range: one scan, each set without its served criterion.
     ScanStep step{choices[0].access, {}};
     for (std::size_t s = 0; s < sets.size(); ++s) {
-      step.filter.push_back(Without(sets[s], choices[s].criterion));
+      step.filter.push_back(Without(std::move(sets[s]), choices[s].criterion));
     }
     step.filter = Simplify(std::move(step.filter));
     plan.steps.push_back(std::move(step));
@@ -201,7 +206,7 @@ Plan BuildPlan(const SentenceAst& ast, std::string_view sentence, std::string_vi
   }
   for (std::size_t s = 0; s < sets.size(); ++s) {
     plan.steps.push_back(
-        ScanStep{choices[s].access, Simplify({Without(sets[s], choices[s].criterion)})});
+        ScanStep{choices[s].access, Simplify({Without(std::move(sets[s]), choices[s].criterion)})});
   }
   plan.merge_by_key = true;
   return plan;

@@ -107,6 +107,10 @@ class Catalog {
  public:
   virtual ~Catalog() = default;
   virtual bool HasFile(std::string_view file) = 0;
+  // The field of attribute number n (0 the key); the catalog may share one per number.
+  virtual std::shared_ptr<const Field> Attribute(int n) {
+    return std::make_shared<const Field>(AttributeField(n));
+  }
   // The dictionary item `name` of file; nullptr when it is not defined. Raises kBadData for a
   // malformed item.
   virtual std::shared_ptr<const Field> DictItem(std::string_view file, std::string_view name) = 0;
