@@ -15,7 +15,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
@@ -164,6 +166,12 @@ std::string EnsureDemoDatabase() {
     }
     throw StartupError{data.string() + " : " + failure.what()};
   }
+  // The load closed its link, which normally folds SQLite's write-ahead log into the file;
+  // should a log remain, it goes along with the file it belongs to.
+  if (fs::exists(partial.string() + "-wal", error)) {
+    fs::rename(partial.string() + "-wal", database.string() + "-wal", error);
+  }
+  fs::remove(partial.string() + "-shm", error);
   fs::rename(partial, database, error);
   if (error) {
     throw StartupError{"impossible de créer " + database.string() + " : " + error.message()};
@@ -299,6 +307,13 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("varnolde"));
+  // Qt's own texts (a text box's context menu, standard buttons) in French, like the panel's,
+  // when Qt's translations are installed (Debian: qt6-translations-l10n).
+  QTranslator qt_french;
+  if (qt_french.load(QStringLiteral("qtbase_fr"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qt_french);
+  }
   try {
     return Run(application);
   } catch (const StartupError& failure) {

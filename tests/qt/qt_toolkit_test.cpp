@@ -277,6 +277,7 @@ class BoxInspector final : public QObject {
                          box->button(QMessageBox::Yes);
         icon = box->icon();
         shown_text = box->text();
+        for (QAbstractButton* button : box->buttons()) button_texts << button->text();
       }
     }
     return false;
@@ -285,9 +286,10 @@ class BoxInspector final : public QObject {
   bool default_is_yes = false;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QString shown_text;
+  QStringList button_texts;
 };
 
-TEST_F(QtToolkitTest, QuestionBoxIsModalWithYesAsDefault) {
+TEST_F(QtToolkitTest, QuestionBoxIsModalInFrenchWithYesAsDefault) {
   BoxInspector inspector;
   harness_.QueueAnswer(kAnswerYes);
   EXPECT_EQ(toolkit().MsgBox("Supprimer ?", MsgButtons::kYesNo, MsgIcon::kQuestion,
@@ -296,6 +298,8 @@ TEST_F(QtToolkitTest, QuestionBoxIsModalWithYesAsDefault) {
   EXPECT_TRUE(inspector.modal);
   EXPECT_TRUE(inspector.default_is_yes);
   EXPECT_EQ(inspector.icon, QMessageBox::Question);
+  inspector.button_texts.sort();
+  EXPECT_EQ(inspector.button_texts, QStringList({"Non", "Oui"}));
 }
 
 TEST_F(QtToolkitTest, MessageLinesEndedByCarriageReturnShowAsLines) {

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <algorithm>
 
 #include "toolkit/qt/qt_core.h"
@@ -448,6 +449,13 @@ int Core::MsgBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
   // (accessibility tools, tests).
   box.setProperty("varnolde_text", ToQ(text));
   box.setDefaultButton(question ? QMessageBox::Yes : QMessageBox::Ok);
+  // The clerk reads French whatever translations the host has loaded.
+  if (question) {
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Non"));
+  } else {
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+  }
   box.setWindowModality(Qt::ApplicationModal);
   ++message_boxes_shown_;
   int answer = 0;
