@@ -1,0 +1,143 @@
+// Two clerks at once: two processes, each with its panel on the same database file, validating
+// the same caregiver and one of their own in turn. No validation is split or silently dropped,
+// and the stored advances are those of the last validation that went through.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "mvdb/link.h"
+#include "panel/layout.h"
+#include "reliability/child_process.h"
+#include "reliability/clerk_session.h"
+#include "reliability/tagged_validations.h"
+
+namespace varnolde::reliability {
+namespace {
+
+constexpr char kShared[] = "00021";
+const std::map<int, std::string> kOwn = {{1, "00022"}, {2, "00023"}};
+
+// One clerk's run: validation i (from 1) is of the shared caregiver when i is even, else of
+// the clerk's own, with the tag clerk * 10000 + i. Reports one line per validation:
+// "tag caregiver ok", "tag caregiver failed" (the write failure shown once), "tag caregiver
+// unloaded" (the caregiver's rows could not be shown), or "tag caregiver other MESSAGES".
+void Clerk(const std::string& db_path, int clerk, int validations, int busy_timeout_ms,
+           int report_fd) {
+  ClerkSession session(
+      mvdb::OpenDatabase(db_path, mvdb::OpenOptions{.busy_timeout_ms = busy_timeout_ms}));
+  session.ChooseEntity();
+  for (int i = 1; i <= validations; ++i) {
+    const int tag = clerk * 10000 + i;
+    const std::string caregiver = i % 2 == 0 ? kShared : kOwn.at(clerk);
+    std::string outcome;
+    try {
+      const auto shown = RunTaggedValidation(session, caregiver, tag);
+      if (shown.empty()) {
+        outcome = "ok";
+      } else if (shown == std::vector<std::string>{kWriteFailedMessage}) {
+        outcome = "failed";
+      } else {
+        outcome = "other";
+        for (const std::string& text : shown) outcome += " " + text;
+      }
+    } catch (const std::runtime_error&) {
+      outcome = "unloaded";
+      try {
+        session.clerk().Click(panel::Cmd_AnnulerGene);
+      } catch (const ClerkRefusal&) {
+        // Nothing was loaded: nothing to drop.
+      }
+    }
+    WriteLine(report_fd, std::to_string(tag) + " " + caregiver + " " + outcome + "\n");
+  }
+}
+
+struct ClerkRecord {
+  std::map<std::string, int> outcomes;           // outcome -> count
+  std::map<std::string, int> last_ok;            // caregiver -> tag of its last validation kept
+  std::vector<std::string> odd_lines;
+};
+
+ClerkRecord Parse(const std::string& said) {
+  ClerkRecord record;
+  std::istringstream lines(said);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    int tag = 0;
+    std::string caregiver, outcome;
+    if (!(words >> tag >> caregiver >> outcome) || outcome == "other") {
+      record.odd_lines.push_back(line);
+      continue;
+    }
+    ++record.outcomes[outcome];
+    if (outcome == "ok") record.last_ok[caregiver] = tag;
+  }
+  return record;
+}
+
+// Runs both clerks at once and checks the database they leave.
+void RunTwoClerks(int validations, int busy_timeout_ms) {
+  ScratchDir dir("two-clerks");
+  const std::string db = dir.File("shared.db");
+  MakeFixtureDatabase(db);
+  {
+    auto link = mvdb::OpenDatabase(db);
+    for (const char* caregiver : kTaggedCaregivers) SeedTag(*link, caregiver, 0);
+  }
+  ChildProcess first, second;
+  first.Start([&](int fd) { Clerk(db, 1, validations, busy_timeout_ms, fd); });
+  second.Start([&](int fd) { Clerk(db, 2, validations, busy_timeout_ms, fd); });
+  std::map<int, ClerkRecord> records;
+  for (auto [clerk, child] : {std::pair{1, &first}, std::pair{2, &second}}) {
+    const std::string said = child->Wait();
+    EXPECT_EQ(child->Outcome(), "exit 0") << "clerk " << clerk << ": " << said;
+    records[clerk] = Parse(said);
+    ClerkRecord& record = records[clerk];
+    EXPECT_TRUE(record.odd_lines.empty()) << "clerk " << clerk << ": " << record.odd_lines[0];
+    int counted = 0;
+    for (const auto& [outcome, count] : record.outcomes) counted += count;
+    EXPECT_EQ(counted, validations) << "clerk " << clerk << ": validations unaccounted for";
+    EXPECT_GT(record.outcomes["ok"], 0) << "clerk " << clerk << " got nothing through";
+    std::cout << "clerk " << clerk << ": " << record.outcomes["ok"] << " kept, "
+              << record.outcomes["failed"] << " refused with the write-failure message, "
+              << record.outcomes["unloaded"] << " not loaded\n";
+  }
+
+  EXPECT_EQ(IntegrityCheck(db), "ok");
+  std::vector<std::string> keys;
+  for (const char* caregiver : kTaggedCaregivers) {
+    for (const std::string& key : AdvanceKeys(caregiver)) keys.push_back(key);
+  }
+  const auto stored = ReadAdvances(db, keys);
+  const auto last_ok = [&](int clerk, const std::string& caregiver) {
+    auto found = records[clerk].last_ok.find(caregiver);
+    return found == records[clerk].last_ok.end() ? 0 : found->second;
+  };
+  // Each clerk's own caregiver holds that clerk's last validation kept; the shared one holds
+  // the last kept validation of one clerk or the other, whole.
+  for (int clerk : {1, 2}) {
+    std::string why;
+    const auto tag = StoredTag(stored, kOwn.at(clerk), &why);
+    ASSERT_TRUE(tag.has_value()) << why;
+    EXPECT_EQ(*tag, last_ok(clerk, kOwn.at(clerk))) << "caregiver " << kOwn.at(clerk);
+  }
+  std::string why;
+  const auto shared = StoredTag(stored, kShared, &why);
+  ASSERT_TRUE(shared.has_value()) << why;
+  EXPECT_TRUE(*shared == last_ok(1, kShared) || *shared == last_ok(2, kShared))
+      << "the shared caregiver holds validation " << *shared << ", neither clerk's last ("
+      << last_ok(1, kShared) << ", " << last_ok(2, kShared) << ")";
+}
+
+TEST(TwoClerks, WithAShortWaitSomeValidationsAreRefusedAndNoneIsLostOrSplit) {
+  RunTwoClerks(100, 1);
+}
+
+TEST(TwoClerks, WithTheUsualWaitBothClerksValidateTheSameCaregiver) {
+  RunTwoClerks(60, 5000);
+}
+
+}  // namespace
+}  // namespace varnolde::reliability
