@@ -62,8 +62,7 @@ PanelSession::PanelSession(std::unique_ptr<Rep> rep) : rep_(std::move(rep)) {}
 
 PanelSession::~PanelSession() = default;
 
-std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit,
-                                                 const std::string& database_path,
+std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit, const std::string& database_path,
                                                  const SessionSettings& settings) {
   // Checked before the file is opened, so that a second session fails without side effects.
   RequireNoSession();

@@ -168,8 +168,9 @@ class LineParser {
     std::string words = first.text;
     if (words == "expect") {
       if (tokens_.size() < 2 || tokens_[1].quoted) {
-        Fail("'expect' needs what to check: message, no-message, text, enabled, visible, "
-             "focus, rows, current, record or no-record");
+        Fail(
+            "'expect' needs what to check: message, no-message, text, enabled, visible, "
+            "focus, rows, current, record or no-record");
       }
       words += " " + tokens_[1].text;
       next_ = 2;
@@ -221,7 +222,8 @@ class LineParser {
   }
 
   template <class Value, std::size_t N>
-  Value Keyword(const VerbSpec& spec, const std::array<std::pair<std::string_view, Value>, N>& words,
+  Value Keyword(const VerbSpec& spec,
+                const std::array<std::pair<std::string_view, Value>, N>& words,
                 std::string_view what) {
     const std::string word = Word(spec, what);
     for (const auto& [name, value] : words) {
@@ -237,10 +239,10 @@ class LineParser {
         {"Tab", ClerkKey::kTab},
         {"Escape", ClerkKey::kEscape},
     }};
-    static constexpr std::array<std::pair<std::string_view, int>, 3> kAnswers = {{
-        {"Yes", kAnswerYes}, {"No", kAnswerNo}, {"OK", kAnswerOk}}};
-    static constexpr std::array<std::pair<std::string_view, bool>, 2> kYesNo = {{
-        {"yes", true}, {"no", false}}};
+    static constexpr std::array<std::pair<std::string_view, int>, 3> kAnswers = {
+        {{"Yes", kAnswerYes}, {"No", kAnswerNo}, {"OK", kAnswerOk}}};
+    static constexpr std::array<std::pair<std::string_view, bool>, 2> kYesNo = {
+        {{"yes", true}, {"no", false}}};
 
     for (const char argument : spec.pattern) {
       switch (argument) {
@@ -285,7 +287,10 @@ class LineParser {
     bool fits = true;
     std::string needs;
     switch (step.verb) {
-      case Verb::kType: fits = text_entry; needs = "a text box or an editable combo box"; break;
+      case Verb::kType:
+        fits = text_entry;
+        needs = "a text box or an editable combo box";
+        break;
       case Verb::kKey:
         if (step.key == ClerkKey::kTab) {
           fits = HeadlessToolkit::TakesFocus(kind);
@@ -295,20 +300,41 @@ class LineParser {
           needs = "a text box or an editable combo box";
         }
         break;
-      case Verb::kFocus: fits = HeadlessToolkit::TakesFocus(kind); needs = "a control that takes the focus"; break;
-      case Verb::kClick: fits = kind != ControlKind::kVScrollBar; needs = "a control that is clicked (scroll bars are scrolled)"; break;
-      case Verb::kPick: fits = combo; needs = "a combo box"; break;
+      case Verb::kFocus:
+        fits = HeadlessToolkit::TakesFocus(kind);
+        needs = "a control that takes the focus";
+        break;
+      case Verb::kClick:
+        fits = kind != ControlKind::kVScrollBar;
+        needs = "a control that is clicked (scroll bars are scrolled)";
+        break;
+      case Verb::kPick:
+        fits = combo;
+        needs = "a combo box";
+        break;
       case Verb::kSelect:
-      case Verb::kDblClick: fits = list; needs = "a list box"; break;
-      case Verb::kScroll: fits = kind == ControlKind::kVScrollBar; needs = "a scroll bar"; break;
-      case Verb::kExpectText: fits = kind != ControlKind::kVScrollBar; needs = "a control with a text"; break;
+      case Verb::kDblClick:
+        fits = list;
+        needs = "a list box";
+        break;
+      case Verb::kScroll:
+        fits = kind == ControlKind::kVScrollBar;
+        needs = "a scroll bar";
+        break;
+      case Verb::kExpectText:
+        fits = kind != ControlKind::kVScrollBar;
+        needs = "a control with a text";
+        break;
       case Verb::kExpectRows:
-      case Verb::kExpectCurrent: fits = list || combo; needs = "a list box or a combo box"; break;
+      case Verb::kExpectCurrent:
+        fits = list || combo;
+        needs = "a list box or a combo box";
+        break;
       default: break;
     }
     if (!fits) {
-      Fail("'" + std::string(spec.words) + "' needs " + needs + "; " +
-           std::string(control.name) + " is not one");
+      Fail("'" + std::string(spec.words) + "' needs " + needs + "; " + std::string(control.name) +
+           " is not one");
     }
   }
 

@@ -38,7 +38,8 @@ std::vector<std::string> Attributes(std::string_view text) {
   if (text.empty()) return attributes;
   for (std::size_t start = 0;;) {
     const std::size_t mark = text.find(kAttributeMark, start);
-    attributes.emplace_back(text.substr(start, mark == std::string_view::npos ? mark : mark - start));
+    attributes.emplace_back(
+        text.substr(start, mark == std::string_view::npos ? mark : mark - start));
     if (mark == std::string_view::npos) break;
     start = mark + 1;
   }
@@ -65,8 +66,8 @@ struct ScriptRunner::Rep {
   DatabaseLink& database;
   std::ostream& out;
   ClerkDriver clerk;
-  std::size_t checked_messages = 0;   // the oldest message boxes verified by `expect message`
-  std::size_t reported_messages = 0;  // message boxes already printed
+  std::size_t checked_messages = 0;        // the oldest message boxes verified by `expect message`
+  std::size_t reported_messages = 0;       // message boxes already printed
   std::deque<const Step*> queued_answers;  // `answer` lines whose answer no question took yet
 
   void Echo(const Step& step, std::string_view note = {}) {
@@ -116,8 +117,9 @@ struct ScriptRunner::Rep {
     } catch (const ClerkRefusal& refusal) {
       return Mismatch{"a clerk can do this", refusal.what()};
     } catch (const UnansweredQuestion& question) {
-      return Mismatch{"an answer queued for the question (answer Yes or answer No before this line)",
-                      "no answer queued for " + Quoted(question.question())};
+      return Mismatch{
+          "an answer queued for the question (answer Yes or answer No before this line)",
+          "no answer queued for " + Quoted(question.question())};
     } catch (const ComponentError& error) {
       return Mismatch{"the action completes", ErrorText(error)};
     }
@@ -137,9 +139,9 @@ struct ScriptRunner::Rep {
       case Verb::kExpectMessage: {
         const auto& messages = toolkit.Messages();
         if (checked_messages >= messages.size()) {
-          return Mismatch{Quoted(step.texts[0]),
-                          "no message box left to check (" + std::to_string(messages.size()) +
-                              " shown, all checked)"};
+          return Mismatch{Quoted(step.texts[0]), "no message box left to check (" +
+                                                     std::to_string(messages.size()) +
+                                                     " shown, all checked)"};
         }
         return Compare(Quoted(step.texts[0]), Quoted(messages[checked_messages++].text));
       }
@@ -147,9 +149,9 @@ struct ScriptRunner::Rep {
         const auto& messages = toolkit.Messages();
         if (checked_messages >= messages.size()) return std::nullopt;
         const std::size_t unchecked = messages.size() - checked_messages;
-        return Mismatch{"every message box checked",
-                        std::to_string(unchecked) + " not checked, the oldest " +
-                            Quoted(messages[checked_messages].text)};
+        return Mismatch{"every message box checked", std::to_string(unchecked) +
+                                                         " not checked, the oldest " +
+                                                         Quoted(messages[checked_messages].text)};
       }
       case Verb::kExpectText: return Compare(Quoted(step.texts[0]), Quoted(toolkit.Text(control)));
       case Verb::kExpectEnabled: return Compare(YesNo(step.flag), YesNo(toolkit.Enabled(control)));
@@ -157,7 +159,8 @@ struct ScriptRunner::Rep {
       case Verb::kExpectFocus: return Compare(ControlName(control), ControlName(toolkit.Focused()));
       case Verb::kExpectRows: {
         std::vector<std::string> rows;
-        for (int i = 0; i < toolkit.ListCount(control); ++i) rows.push_back(toolkit.ItemText(control, i));
+        for (int i = 0; i < toolkit.ListCount(control); ++i)
+          rows.push_back(toolkit.ItemText(control, i));
         return Compare(QuotedList(step.texts), QuotedList(rows));
       }
       case Verb::kExpectCurrent:
@@ -184,7 +187,8 @@ struct ScriptRunner::Rep {
       return Mismatch{wanted, "no record " + Quoted(key) + " in " + step.file};
     }
     const std::vector<std::string> actual = Attributes(stored);
-    if (step.verb == Verb::kExpectNoRecord) return Mismatch{wanted, "a record: " + QuotedList(actual)};
+    if (step.verb == Verb::kExpectNoRecord)
+      return Mismatch{wanted, "a record: " + QuotedList(actual)};
     if (actual == expected) return std::nullopt;
     return Mismatch{wanted, QuotedList(actual)};
   }

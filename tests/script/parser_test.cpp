@@ -1,10 +1,11 @@
 // The script format: what each verb takes, the quoting rules, and the errors that stop a script
 // before it runs.
+#include "script/parser.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "panel/layout.h"
-#include "script/parser.h"
 
 namespace varnolde::script {
 namespace {
@@ -81,7 +82,9 @@ TEST(ScriptParser, ExpectationsTakeTheirArguments) {
 
 TEST(ScriptParser, TextsUnescapeAndKeepBlanksAndAccents) {
   const Step step = OnlyStep(R"(expect text txt_Etat "a\"b\\c\r\n\t\vd  é")");
-  EXPECT_EQ(step.texts.at(0), "a\"b\\c\r\n\t\xFD" "d  é");
+  EXPECT_EQ(step.texts.at(0),
+            "a\"b\\c\r\n\t\xFD"
+            "d  é");
   EXPECT_EQ(OnlyStep(R"(type txt_Entite "")").texts.at(0), "");
 }
 
@@ -121,7 +124,8 @@ TEST_P(ScriptParserRefuses, NamingTheScriptAndTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     BadQuoting, ScriptParserRefuses,
-    ::testing::Values(BadLine{R"(type txt_Entite "001)", "bad quoting at column 17: the text has no closing"},
+    ::testing::Values(BadLine{R"(type txt_Entite "001)",
+                              "bad quoting at column 17: the text has no closing"},
                       BadLine{R"(type txt_Entite "0\q")", "unknown escape \\q"},
                       BadLine{R"(type txt_Entite "001"x)", "must be followed by a blank"},
                       BadLine{R"(type txt_Entite 0"01")", "a double quote inside a word"},
@@ -154,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     ControlsOfTheWrongKind, ScriptParserRefuses,
-    ::testing::Values(BadLine{"pick txt_Entite 0", "'pick' needs a combo box; txt_Entite is not one"},
+    ::testing::Values(BadLine{"pick txt_Entite 0",
+                              "'pick' needs a combo box; txt_Entite is not one"},
                       BadLine{"type lst_Liste1 \"1\"", "needs a text box or an editable combo box"},
                       BadLine{"key cmd_Ok Enter", "needs a text box"},
                       BadLine{"key etq_aidant Tab", "needs a control that takes the focus"},

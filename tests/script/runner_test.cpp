@@ -1,5 +1,7 @@
 // The runner on a real panel over a fresh demo database: what passes, what fails, where it
 // stops and what the report says.
+#include "script/runner.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,7 +11,6 @@
 #include "mvdb/link.h"
 #include "script/demo_database.h"
 #include "script/parser.h"
-#include "script/runner.h"
 
 namespace varnolde::script {
 namespace {
@@ -78,23 +79,25 @@ TEST_F(ScriptRunnerTest, EachKindOfExpectationReportsWhatItFound) {
     HeadlessToolkit toolkit;
     auto session = host::PanelSession::Open(toolkit, demo_.Path(), {"gestionnaire", "fr_FR"});
     std::ostringstream report;
-    const ScriptOutcome outcome = ScriptRunner(toolkit, session->Database(), report)
-                                      .Run(ParseScript("t.script", std::string(kLeaMartin) + c.line));
+    const ScriptOutcome outcome =
+        ScriptRunner(toolkit, session->Database(), report)
+            .Run(ParseScript("t.script", std::string(kLeaMartin) + c.line));
     EXPECT_EQ(outcome.failed, 1) << c.line;
     EXPECT_THAT(report.str(), HasSubstr(c.actual)) << c.line;
   }
 }
 
 TEST_F(ScriptRunnerTest, MessagesAreCheckedOldestFirst) {
-  const ScriptOutcome outcome = Run(
-      "type txt_Entite \"009\"\n"
-      "type txt_Entite \"008\"\n"
-      "expect message \"Cette entité n'existe pas.\"\n"
-      "expect no-message\n");
+  const ScriptOutcome outcome =
+      Run("type txt_Entite \"009\"\n"
+          "type txt_Entite \"008\"\n"
+          "expect message \"Cette entité n'existe pas.\"\n"
+          "expect no-message\n");
   EXPECT_EQ(outcome.passed, 1);
   EXPECT_EQ(outcome.failed, 1);
   EXPECT_THAT(Report(), HasSubstr("         message \"Cette entité n'existe pas.\"\n"));
-  EXPECT_THAT(Report(), HasSubstr("actual:   1 not checked, the oldest \"Cette entité n'existe pas.\""));
+  EXPECT_THAT(Report(),
+              HasSubstr("actual:   1 not checked, the oldest \"Cette entité n'existe pas.\""));
 }
 
 TEST_F(ScriptRunnerTest, AnImpossibleActionFailsNamingTheReason) {
@@ -108,19 +111,20 @@ TEST_F(ScriptRunnerTest, AnImpossibleActionFailsNamingTheReason) {
 
 TEST_F(ScriptRunnerTest, AQuestionWithoutQueuedAnswerFailsAtItsLine) {
   // answer OK queues nothing: OK boxes answer themselves.
-  const ScriptOutcome outcome = Run("type txt_Entite \"001\"\nanswer OK\ntype txt_CodeAidant \"00104\"\n");
+  const ScriptOutcome outcome =
+      Run("type txt_Entite \"001\"\nanswer OK\ntype txt_CodeAidant \"00104\"\n");
   EXPECT_EQ(outcome.failed, 1);
   EXPECT_THAT(Report(), HasSubstr("t.script:3: FAILED  type txt_CodeAidant \"00104\"\n"));
   EXPECT_THAT(Report(), HasSubstr("no answer queued for \"Pas de contrat pour cet aidant"));
 }
 
 TEST_F(ScriptRunnerTest, QueuedAnswersAreTakenInOrderAndLeftoversFailTheScript) {
-  const ScriptOutcome outcome = Run(
-      "type txt_Entite \"001\"\n"
-      "answer No\n"
-      "answer Yes\n"
-      "type txt_CodeAidant \"00104\"\n"
-      "expect text txt_CodeAidant \"\"\n");
+  const ScriptOutcome outcome =
+      Run("type txt_Entite \"001\"\n"
+          "answer No\n"
+          "answer Yes\n"
+          "type txt_CodeAidant \"00104\"\n"
+          "expect text txt_CodeAidant \"\"\n");
   EXPECT_EQ(outcome.passed, 1);
   EXPECT_EQ(outcome.failed, 1);
   EXPECT_THAT(Report(), HasSubstr("question \"Pas de contrat pour cet aidant"));
@@ -131,12 +135,13 @@ TEST_F(ScriptRunnerTest, QueuedAnswersAreTakenInOrderAndLeftoversFailTheScript) 
 }
 
 TEST_F(ScriptRunnerTest, RecordsCompareAttributesTrailingEmptiesAside) {
-  ASSERT_EQ(Run("expect record ACOMPTEBULL \"00101002202611\" \"12050\" \"21495\" \"\"\n"
-                "expect record UTILISATEURS \"gestionnaire\" \"CONSULTACPT\\vPAIE\" \"2\\v2\" \"*\"\n"
-                "expect no-record ACOMPTEBULL \"00101001202611\"\n"
-                "expect record ACOMPTEBULL \"00101002202611\" \"12050\"\n")
-                .failed,
-            1);
+  ASSERT_EQ(
+      Run("expect record ACOMPTEBULL \"00101002202611\" \"12050\" \"21495\" \"\"\n"
+          "expect record UTILISATEURS \"gestionnaire\" \"CONSULTACPT\\vPAIE\" \"2\\v2\" \"*\"\n"
+          "expect no-record ACOMPTEBULL \"00101001202611\"\n"
+          "expect record ACOMPTEBULL \"00101002202611\" \"12050\"\n")
+          .failed,
+      1);
   EXPECT_THAT(Report(), HasSubstr("      expected: \"12050\"\n"
                                   "      actual:   \"12050\" \"21495\"\n"));
 }
@@ -158,7 +163,8 @@ TEST_F(ScriptRunnerTest, AStoredRecordFailsNoRecord) {
 
 TEST_F(ScriptRunnerTest, ShowPrintsThePanel) {
   ASSERT_EQ(Run("show\n").failed, 0);
-  EXPECT_THAT(Report(), HasSubstr("    1  show\nPanneau\nPériode de paie  cbo_PeriodePaie[NOVEMBRE 2026]"));
+  EXPECT_THAT(Report(),
+              HasSubstr("    1  show\nPanneau\nPériode de paie  cbo_PeriodePaie[NOVEMBRE 2026]"));
 }
 
 }  // namespace

@@ -96,7 +96,9 @@ TEST_F(PanelSessionTest, AFailedInitLeavesNothingOpen) {
   // The failed session is gone: another can open.
   auto link = mvdb::OpenDatabase(demo_.Path());
   auto record = link->OpenFile("PERIODESPAIE")->ReadForUpdate("1");
-  record->Set("202611\xFE" "202612");
+  record->Set(
+      "202611\xFE"
+      "202612");
   record->DBWrite();
   HeadlessToolkit other;
   EXPECT_NO_THROW(PanelSession::Open(other, link, {"gestionnaire", "fr_FR"}));
@@ -105,7 +107,8 @@ TEST_F(PanelSessionTest, AFailedInitLeavesNothingOpen) {
 TEST_F(PanelSessionTest, OnlyOneSessionLivesAtATime) {
   auto first = PanelSession::Open(toolkit_, demo_.Path(), {"gestionnaire", "fr_FR"});
   HeadlessToolkit other;
-  EXPECT_THROW(PanelSession::Open(other, demo_.Path(), {"gestionnaire", "fr_FR"}), std::logic_error);
+  EXPECT_THROW(PanelSession::Open(other, demo_.Path(), {"gestionnaire", "fr_FR"}),
+               std::logic_error);
   first.reset();
   EXPECT_NO_THROW(PanelSession::Open(other, demo_.Path(), {"gestionnaire", "fr_FR"}));
 }

@@ -1,4 +1,6 @@
 // The varnolde-script command line: exit statuses, what goes where, and the last line.
+#include "script/tool.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +9,6 @@
 #include "components/errors.h"
 #include "mvdb/link.h"
 #include "script/demo_database.h"
-#include "script/tool.h"
 
 namespace varnolde::script {
 namespace {
@@ -24,8 +25,10 @@ class ScriptToolTest : public ::testing::Test {
     err_.str("");
     return RunTool(arguments, out_, err_);
   }
-  int RunScripts(const std::vector<std::string>& scripts, const std::string& user = "gestionnaire") {
-    std::vector<std::string> arguments = {"--db", demo_.Path(), "--user", user, "--locale", "fr_FR"};
+  int RunScripts(const std::vector<std::string>& scripts,
+                 const std::string& user = "gestionnaire") {
+    std::vector<std::string> arguments = {"--db", demo_.Path(), "--user",
+                                          user,   "--locale",   "fr_FR"};
     arguments.insert(arguments.end(), scripts.begin(), scripts.end());
     return Run(arguments);
   }
@@ -55,18 +58,19 @@ constexpr const char* kRecordsAnAdvance =
 
 TEST_F(ScriptToolTest, TheDemoScriptPasses) {
   EXPECT_EQ(RunScripts({testing::DemoDatabase::Example("demo.script")}), kExitPassed);
-  EXPECT_THAT(out_.str(), HasSubstr("(user gestionnaire, locale fr_FR, database " + demo_.Path() + ")"));
+  EXPECT_THAT(out_.str(),
+              HasSubstr("(user gestionnaire, locale fr_FR, database " + demo_.Path() + ")"));
   EXPECT_THAT(out_.str(), EndsWith(" passed, 0 failed\n"));
   EXPECT_THAT(err_.str(), IsEmpty());
 }
 
 TEST_F(ScriptToolTest, ScriptsRunOneAfterTheOtherOnTheSameDatabase) {
   const std::string first = demo_.WriteScript("first.script", kRecordsAnAdvance);
-  const std::string second = demo_.WriteScript(
-      "second.script",
-      "type txt_Entite \"001\"\n"
-      "type txt_CodeAidant \"00101\"\n"
-      "expect rows lst_Acompte \"    12,00\" \"   120,50\"\n");
+  const std::string second =
+      demo_.WriteScript("second.script",
+                        "type txt_Entite \"001\"\n"
+                        "type txt_CodeAidant \"00101\"\n"
+                        "expect rows lst_Acompte \"    12,00\" \"   120,50\"\n");
   EXPECT_EQ(RunScripts({first, second}), kExitPassed);
   EXPECT_THAT(out_.str(), HasSubstr("-- " + first + ": 1 passed, 0 failed\n"));
   EXPECT_THAT(out_.str(), EndsWith("-- " + second + ": 1 passed, 0 failed\n2 passed, 0 failed\n"));
@@ -77,9 +81,10 @@ TEST_F(ScriptToolTest, AWrongExpectationExitsOneAndStopsTheRun) {
       "wrong.script", "type txt_Entite \"001\"\nexpect text cbo_Entite \"Nord\"\n");
   const std::string next = demo_.WriteScript("next.script", kRecordsAnAdvance);
   EXPECT_EQ(RunScripts({wrong, next}), kExitFailed);
-  EXPECT_THAT(out_.str(), HasSubstr(wrong + ":2: FAILED  expect text cbo_Entite \"Nord\"\n"
-                                    "      expected: \"Nord\"\n"
-                                    "      actual:   \"Aide à Domicile du Val de Loire\"\n"));
+  EXPECT_THAT(out_.str(),
+              HasSubstr(wrong + ":2: FAILED  expect text cbo_Entite \"Nord\"\n"
+                                "      expected: \"Nord\"\n"
+                                "      actual:   \"Aide à Domicile du Val de Loire\"\n"));
   EXPECT_THAT(out_.str(), HasSubstr("-- " + next + ": not run"));
   EXPECT_THAT(out_.str(), EndsWith("\n0 passed, 1 failed\n"));
   EXPECT_FALSE(Stored("ACOMPTEBULL", "00101001202611"));
@@ -116,8 +121,10 @@ TEST_F(ScriptToolTest, BadCommandLinesExitTwoWithTheUsage) {
        {std::vector<std::string>{"--user", "gestionnaire", script},
         std::vector<std::string>{"--db", demo_.Path(), script},
         std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire"},
-        std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", "--colour", "x", script},
-        std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", script, "--locale"}}) {
+        std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", "--colour", "x",
+                                 script},
+        std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", script,
+                                 "--locale"}}) {
     EXPECT_EQ(Run(arguments), kExitScriptError) << arguments.back();
     EXPECT_THAT(err_.str(), HasSubstr("usage: varnolde-script --db PATH --user LOGIN"));
     EXPECT_THAT(out_.str(), IsEmpty());
@@ -129,7 +136,8 @@ TEST_F(ScriptToolTest, BadCommandLinesExitTwoWithTheUsage) {
 TEST_F(ScriptToolTest, TheLocaleOptionOverridesTheEnvironment) {
   const std::string script = demo_.WriteScript(
       "s.script", "expect rows cbo_PeriodePaie \"NOVEMBER 2026\" \"DECEMBER 2026\"\n");
-  EXPECT_EQ(Run({"--db=" + demo_.Path(), "--user=gestionnaire", "--locale=en_US", script}), kExitPassed);
+  EXPECT_EQ(Run({"--db=" + demo_.Path(), "--user=gestionnaire", "--locale=en_US", script}),
+            kExitPassed);
   EXPECT_THAT(out_.str(), HasSubstr("locale en_US"));
   EXPECT_THAT(out_.str(), Not(HasSubstr("FAILED")));
 }
