@@ -176,17 +176,17 @@ int CompareForSort(std::string_view a, std::string_view b, CompareMode mode) {
 std::string CanonicalNumberText(double number) {
   char buffer[400];
   // %f never uses an exponent; the largest double needs 309 integer digits.
-  std::snprintf(buffer, sizeof buffer, "%.9f", number);
-  std::string text = buffer;
+  int length = std::snprintf(buffer, sizeof buffer, "%.9f", number);
+  std::string_view text(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
   std::size_t dot = text.find('.');
-  if (dot != std::string::npos) {
+  if (dot != std::string_view::npos) {
     std::size_t end = text.size();
     while (end > dot + 1 && text[end - 1] == '0') --end;
     if (end == dot + 1) end = dot;
-    text.resize(end);
+    text = text.substr(0, end);
   }
-  if (text == "-0") text = "0";
-  return text;
+  if (text == "-0") return "0";
+  return std::string(text);
 }
 
 }  // namespace varnolde::mvdb
