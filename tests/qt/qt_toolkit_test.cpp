@@ -130,6 +130,24 @@ TEST_F(QtToolkitTest, FillingAComboSelectsNothing) {
   EXPECT_THAT(reactions_.Log(), IsEmpty());
 }
 
+TEST_F(QtToolkitTest, NoCurrentItemKeepsAnEditableCombosText) {
+  toolkit().AddItem(cbo_Saisie, "DUPONT JEAN");
+  toolkit().SetListIndex(cbo_Saisie, 0);
+  toolkit().SetListIndex(cbo_Saisie, -1);
+  EXPECT_EQ(toolkit().Text(cbo_Saisie), "DUPONT JEAN");
+  EXPECT_THAT(reactions_.Log(), ElementsAre("cbo_Saisie click", "cbo_Saisie click"));
+}
+
+TEST_F(QtToolkitTest, ALetterInADropDownListPicksTheItemItBegins) {
+  toolkit().AddItem(cbo_Choix, "MARS 2002");
+  toolkit().AddItem(cbo_Choix, "AVRIL 2002");
+  harness_.Focus(cbo_Choix);
+  reactions_.TakeLog();
+  QTest::keyClick(&Widget<QComboBox>(cbo_Choix), 'a');
+  EXPECT_EQ(toolkit().Text(cbo_Choix), "AVRIL 2002");
+  EXPECT_THAT(reactions_.Log(), ElementsAre("cbo_Choix click"));
+}
+
 TEST_F(QtToolkitTest, ReturnInAnEditableComboNeitherInsertsNorPicks) {
   toolkit().AddItem(cbo_Saisie, "DUPONT");
   harness_.Type(cbo_Saisie, "DUPONT");

@@ -195,7 +195,8 @@ ComboBox::ComboBox(ControlId control, ControlEvents& events, bool editable, QWid
 
 void ComboBox::keyPressEvent(QKeyEvent* event) {
   const int code = TypedKeyCode(*event);
-  if (code == 0) {
+  // A drop-down list takes no typing: a letter looks an item up and picks it.
+  if (code == 0 || !isEditable()) {
     QComboBox::keyPressEvent(event);  // arrows and F4 pick or open the list
     return;
   }

@@ -375,7 +375,11 @@ void Core::SetListIndex(ControlId list, int index) {
     if (KindOf(list) == ControlKind::kListBox) {
       SetListRow(WidgetAs<QListWidget>(list), index);
     } else {
-      WidgetAs<QComboBox>(list).setCurrentIndex(index);
+      // No current item leaves an editable combo's text as it is (Qt would empty it).
+      auto& combo = WidgetAs<QComboBox>(list);
+      const QString edit_text = combo.currentText();
+      combo.setCurrentIndex(index);
+      if (index < 0 && combo.isEditable()) combo.setEditText(edit_text);
       MoveCaretToEnd(list);
     }
   }
