@@ -58,7 +58,8 @@ class Database : public DatabaseLink {
   virtual std::string Explain(std::string_view sentence) = 0;
 
   // Stores or removes one record without going through a DbRecord (bulk loads, generators),
-  // with the same index upkeep and failures as DBWrite and DBDelete. Raises kUnknownFile.
+  // with the same index upkeep and failures as DBWrite and DBDelete: kWriteFailed for any
+  // failure, an unknown file included.
   virtual void WriteRecord(std::string_view file, std::string_view key, std::string_view text) = 0;
   virtual void DeleteRecord(std::string_view file, std::string_view key) = 0;
 

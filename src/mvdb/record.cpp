@@ -4,12 +4,16 @@
 
 #include "components/errors.h"
 #include "mvdb/compare.h"
+#include "mvdb/dictionary.h"
 
 namespace varnolde::mvdb {
 namespace {
 
+// Positions beyond these would only pad the text with millions of marks.
+constexpr int kMaxValue = 999999;
+
 void RequirePosition(int attribute, int value) {
-  if (attribute < 1 || value < 1) {
+  if (attribute < 1 || value < 1 || attribute > kMaxAttribute || value > kMaxValue) {
     throw ComponentError(err::kBadData, "position d'attribut (" + std::to_string(attribute) + ", " +
                                             std::to_string(value) + ") invalide");
   }
@@ -25,7 +29,7 @@ std::string TextRecordOf<Base>::Get(int attribute) const {
 
 template <class Base>
 std::string TextRecordOf<Base>::Get(int attribute, int value) const {
-  if (attribute == 0) return value <= 1 ? key_ : std::string();
+  if (attribute == 0) return value == 0 || value == 1 ? key_ : std::string();
   std::string_view whole = index_.Attribute(attribute);
   if (value == 0) return std::string(whole);
   return std::string(ExtractField(whole, kVM, value));

@@ -130,7 +130,7 @@ class Storage : public Catalog, public RecordSource {
   std::vector<std::string> savepoints_;
 
   std::unordered_map<std::string, std::unique_ptr<FileState>> files_;
-  std::map<std::string, std::shared_ptr<const Field>> dictionary_;    // "file\n name"; null = none
+  std::map<std::string, std::shared_ptr<const Field>> dictionary_;  // file AM name; null = none
   std::unordered_map<int, std::shared_ptr<const Field>> attributes_;  // never stale
   unsigned int data_version_ = 0;
   std::int64_t schema_version_ = -1;

@@ -189,7 +189,7 @@ void Storage::Delete(std::string_view file, std::string_view key) {
 }
 
 std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::string_view name) {
-  std::string cache_key = std::string(file) + '\n' + std::string(name);
+  std::string cache_key = std::string(file) + kAM + std::string(name);  // names hold no mark
   auto found = dictionary_.find(cache_key);
   if (found != dictionary_.end()) return found->second;
   std::shared_ptr<const Field> field;

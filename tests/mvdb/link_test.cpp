@@ -120,6 +120,9 @@ TEST_F(LinkTest, SetByValueAndNumberKeepTheRest) {
   EXPECT_EQ(record->Get(), Dyn("^a]]c^^123456"));
   EXPECT_EQ(record->Get(2, 0), Dyn("a]]c"));
   EXPECT_EQ(ErrorOf([&] { record->SetNumber(1, 1.0 / 0.0); }), err::kBadData);
+  EXPECT_EQ(ErrorOf([&] { record->Set(2000000000, "x"); }), err::kBadData);
+  EXPECT_EQ(ErrorOf([&] { record->Set(1, -1, "x"); }), err::kBadData);
+  EXPECT_EQ(record->Get(), Dyn("^a]]c^^123456"));
 }
 
 TEST_F(LinkTest, SelectListReadsAsRowsAndColumns) {
