@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "components/errors.h"
@@ -38,6 +40,37 @@ std::string OpenCause(const SqliteError& e) {
   }
 }
 
+std::uint32_t BigEndian32(const unsigned char* bytes) {
+  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+         (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+}
+
+// SQLite reads the missing end of a cut file as zeros, which look like empty records; a cut
+// shows in the header, which records the page size and, when current, the page count. Returns
+// the cause of refusal, or the empty text. A file that is not an SQLite file is left to SQLite.
+std::string TruncationCause(const std::string& path, std::uint64_t size) {
+  if (size == 0) return "";
+  unsigned char header[100] = {};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return "";
+  std::size_t got = std::fread(header, 1, sizeof header, file);
+  std::fclose(file);
+  static const char kMagic[] = "SQLite format 3";
+  if (got < 16 || std::memcmp(header, kMagic, 16) != 0) return "";
+  if (got < sizeof header) return "fichier tronqué (en-tête incomplet)";
+  std::uint32_t page_size = (std::uint32_t{header[16]} << 8) | header[17];
+  if (page_size == 1) page_size = 65536;
+  if (page_size < 512 || (page_size & (page_size - 1)) != 0) return "";  // SQLite will say
+  std::uint32_t page_count = BigEndian32(header + 28);
+  bool count_is_current = BigEndian32(header + 92) == BigEndian32(header + 24);
+  if (size % page_size != 0 ||
+      (count_is_current && size < std::uint64_t{page_count} * page_size)) {
+    return "fichier tronqué (" + std::to_string(size) + " octets pour " +
+           std::to_string(page_count) + " pages de " + std::to_string(page_size) + ")";
+  }
+  return "";
+}
+
 }  // namespace
 
 ComponentError WriteFailure(const std::string& what, const std::string& cause) {
@@ -54,6 +87,10 @@ std::unique_ptr<Storage> Storage::Open(const std::string& path, const OpenOption
   if (!exists && (!options.create || options.read_only)) throw fail("fichier introuvable");
   if (exists && ::access(path.c_str(), options.read_only ? R_OK : R_OK | W_OK) != 0) {
     throw fail(std::string("accès refusé (") + std::strerror(errno) + ")");
+  }
+  if (exists) {
+    std::string cause = TruncationCause(path, static_cast<std::uint64_t>(info.st_size));
+    if (!cause.empty()) throw fail(cause);
   }
 
   std::unique_ptr<Storage> storage(new Storage());

@@ -294,6 +294,16 @@ TEST(OpenDatabase, MissingOrForeignFilesRaiseDatabaseOpenNamingTheFile) {
     std::ofstream(temp.File("cut.db"), std::ios::binary) << head;
   }
   EXPECT_EQ(ErrorOf([&] { OpenDatabase(temp.File("cut.db")); }), err::kDatabaseOpen);
+  // A file cut inside its last page would read as records of zeros: refused as well.
+  {
+    auto database = OpenMvdb(temp.File("ok.db"));
+    database->CreateFile("F");
+    for (int i = 0; i < 200; ++i) database->WriteRecord("F", std::to_string(i), std::string(50, 'x'));
+  }
+  std::uintmax_t size = std::filesystem::file_size(temp.File("ok.db"));
+  std::filesystem::copy_file(temp.File("ok.db"), temp.File("short.db"));
+  std::filesystem::resize_file(temp.File("short.db"), size - 512);
+  expect_refused(temp.File("short.db"), "tronqué");
   // create makes a new database, and opening it again works.
   EXPECT_NO_THROW(OpenDatabase(temp.File("ok.db")));
 }

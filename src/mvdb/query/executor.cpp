@@ -68,7 +68,12 @@ class Collector : public RowSink {
   explicit Collector(const Plan& plan)
       : plan_(plan),
         slots_(static_cast<std::size_t>(plan.slots)),
-        evaluated_(static_cast<std::size_t>(plan.slots), 0) {}
+        evaluated_(static_cast<std::size_t>(plan.slots), 0) {
+    // Room for a typical panel query's rows, so that small results never reallocate.
+    arena_.reserve(1024);
+    rows_.reserve(16);
+    sort_values_.reserve(16 * plan.sort.size());
+  }
 
   void SetFilter(const std::vector<CriteriaSet>* filter) { filter_ = filter; }
 
