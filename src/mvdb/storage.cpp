@@ -63,8 +63,7 @@ std::string TruncationCause(const std::string& path, std::uint64_t size) {
   if (page_size < 512 || (page_size & (page_size - 1)) != 0) return "";  // SQLite will say
   std::uint32_t page_count = BigEndian32(header + 28);
   bool count_is_current = BigEndian32(header + 92) == BigEndian32(header + 24);
-  if (size % page_size != 0 ||
-      (count_is_current && size < std::uint64_t{page_count} * page_size)) {
+  if (size % page_size != 0 || (count_is_current && size < std::uint64_t{page_count} * page_size)) {
     return "fichier tronqué (" + std::to_string(size) + " octets pour " +
            std::to_string(page_count) + " pages de " + std::to_string(page_size) + ")";
   }

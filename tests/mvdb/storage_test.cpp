@@ -298,7 +298,8 @@ TEST(OpenDatabase, MissingOrForeignFilesRaiseDatabaseOpenNamingTheFile) {
   {
     auto database = OpenMvdb(temp.File("ok.db"));
     database->CreateFile("F");
-    for (int i = 0; i < 200; ++i) database->WriteRecord("F", std::to_string(i), std::string(50, 'x'));
+    for (int i = 0; i < 200; ++i)
+      database->WriteRecord("F", std::to_string(i), std::string(50, 'x'));
   }
   std::uintmax_t size = std::filesystem::file_size(temp.File("ok.db"));
   std::filesystem::copy_file(temp.File("ok.db"), temp.File("short.db"));

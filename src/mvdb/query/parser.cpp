@@ -66,7 +66,8 @@ class Parser {
       Fail(verb, "SSELECT attendu");
     }
     Token file = Next();
-    if (file.kind != TokenKind::kWord) Fail(file, "nom de fichier attendu");
+    if (file.kind != TokenKind::kWord || IsClauseKeyword(file))
+      Fail(file, "nom de fichier attendu");
     ast.file = std::string(file.text);
     ast.file_offset = file.offset;
     if (file.keyword == Keyword::kDict && Peek().kind == TokenKind::kWord &&
