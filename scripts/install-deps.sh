@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev libicu-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-liberation xvfb xauth
+  qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth
   clang libclang-rt-14-dev
 )
 

@@ -29,11 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/format_converter.h"
-#include "convert/regional.h"
+#include "host/panel_session.h"
 #include "mvdb/jsonl.h"
 #include "mvdb/link.h"
-#include "panel/ctr_consultationacompte.h"
 #include "rights/user_rights.h"
 #include "toolkit/qt/qt_toolkit.h"
 
@@ -188,16 +186,19 @@ std::string SystemLogin() {
   return user.empty() ? EnvironmentValue("LOGNAME") : user;
 }
 
-std::shared_ptr<varnolde::UserRights> RightsFor(varnolde::DatabaseLink& db,
-                                                const Options& options, bool demo) {
-  if (options.user) return varnolde::LoadUserRights(db, *options.user);
+// --user, else the operating-system user; on the demo database, "gestionnaire" when the
+// demo does not know the operating-system user.
+std::string LoginFor(varnolde::DatabaseLink& db, const Options& options, bool demo) {
+  if (options.user) return *options.user;
   const std::string login = SystemLogin();
+  if (!demo) return login;
   try {
-    return varnolde::LoadUserRights(db, login);
+    varnolde::LoadUserRights(db, login);
+    return login;
   } catch (const ComponentError& failure) {
-    if (!demo || failure.number() != varnolde::err::kUnknownUser) throw;
+    if (failure.number() != varnolde::err::kUnknownUser) throw;
   }
-  return varnolde::LoadUserRights(db, kDemoLogin);
+  return kDemoLogin;
 }
 
 std::string Describe(const ComponentError& error) {
@@ -254,25 +255,22 @@ int Run(QApplication& application) {
   const std::string db_path = demo ? EnsureDemoDatabase() : *options.db;
 
   std::shared_ptr<varnolde::DatabaseLink> db;
-  std::shared_ptr<varnolde::UserRights> rights;
+  std::string login;
   try {
     db = varnolde::mvdb::OpenDatabase(db_path);
-    rights = RightsFor(*db, options, demo);
+    login = LoginFor(*db, options, demo);
   } catch (const ComponentError& failure) {
     throw StartupError{Describe(failure)};
   }
-  const auto regional = varnolde::MakeRegionalSettings(options.locale);
-  const auto converter = varnolde::MakeFormatConverter(regional);
 
   std::unique_ptr<varnolde::QtToolkit> toolkit;
-  std::unique_ptr<varnolde::ctr_consultationacompte> panel;
+  std::unique_ptr<varnolde::host::PanelSession> session;
   HostWindow window([&] {
-    if (!panel || panel->W_sortir()) return true;
+    if (!session || session->Panel().W_sortir()) return true;
     return toolkit->PanelEnabled() && toolkit->Enabled(varnolde::panel::cmd_Sortir) &&
            toolkit->Visible(varnolde::panel::cmd_Sortir);
   });
-  window.setWindowTitle(QString::fromUtf8(kWindowTitle) + " — " +
-                        QString::fromStdString(rights->Login()));
+  window.setWindowTitle(QString::fromUtf8(kWindowTitle) + " — " + QString::fromStdString(login));
   window.setFont(varnolde::QtToolkit::HostFontForLayout());
   auto* layout = new QVBoxLayout(&window);  // owned by window
   layout->setContentsMargins(0, 0, 0, 0);
@@ -280,19 +278,14 @@ int Run(QApplication& application) {
 
   toolkit = std::make_unique<varnolde::QtToolkit>(&window);
   try {
-    panel = std::make_unique<varnolde::ctr_consultationacompte>(*toolkit, converter, regional);
-    panel->theDataBase(db);
-    panel->Theclient(nullptr);
-    panel->DroitsUtilisateur(rights);
-    panel->init();
+    session = varnolde::host::PanelSession::Open(*toolkit, std::move(db), {login, options.locale});
   } catch (const ComponentError& failure) {
-    panel.reset();
     toolkit.reset();  // gives the pointer back before the message
     throw StartupError{Describe(failure)};
   }
   window.show();
   const int status = application.exec();
-  panel.reset();  // the host destroying the control
+  session.reset();  // the host destroying the control
   return status;
 }
 
