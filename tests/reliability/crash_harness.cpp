@@ -26,7 +26,8 @@ int CaregiverOf(int tag) { return tag % static_cast<int>(kTaggedCaregivers.size(
 
 // The child: validates the caregivers in turn, with the tags that follow the newest one stored,
 // until it is killed. Reports "B tag" just before pressing Ok and "E tag" once it returned.
-void ValidateUntilKilled(const std::string& db_path, int report_fd) {
+void ValidateUntilKilled(const CrashRunOptions& options, int report_fd) {
+  const std::string& db_path = options.db_path;
   int next_tag = 0;
   const auto stored = ReadAdvances(db_path, AllTaggedKeys());
   for (const char* caregiver : kTaggedCaregivers) {
@@ -35,7 +36,9 @@ void ValidateUntilKilled(const std::string& db_path, int report_fd) {
     if (!tag) throw std::runtime_error("at start: " + why);
     next_tag = std::max(next_tag, *tag + 1);
   }
-  ClerkSession session(mvdb::OpenDatabase(db_path));
+  std::shared_ptr<DatabaseLink> link = mvdb::OpenDatabase(db_path);
+  if (options.wrap_link) link = options.wrap_link(link);
+  ClerkSession session(link);
   session.ChooseEntity();
   for (int tag = next_tag;; ++tag) {
     auto shown = RunTaggedValidation(session, kTaggedCaregivers[CaregiverOf(tag)], tag, [&] {
@@ -65,14 +68,14 @@ CrashRunReport RunCrashKills(const CrashRunOptions& options) {
   for (int attempt = 0; report.kills < options.kills; ++attempt) {
     const std::string run = "kill " + std::to_string(attempt + 1) + ": ";
     ChildProcess child;
-    child.Start([&](int fd) { ValidateUntilKilled(options.db_path, fd); });
+    child.Start([&](int fd) { ValidateUntilKilled(options, fd); });
     ::usleep(static_cast<useconds_t>(delay(random)));
     child.Kill();
     const std::string said = child.Wait();
     if (!child.Killed()) {
       report.violations.push_back(run + "the child ended on its own (" + child.Outcome() +
                                   "): " + said);
-      if (report.violations.size() > 20) break;
+      if (static_cast<int>(report.violations.size()) >= options.stop_after_violations) break;
       continue;
     }
     ++report.kills;
@@ -112,7 +115,7 @@ CrashRunReport RunCrashKills(const CrashRunOptions& options) {
         baseline[c] = *found;
       }
     }
-    if (report.violations.size() > 20) break;  // enough to see what is wrong
+    if (static_cast<int>(report.violations.size()) >= options.stop_after_violations) break;
   }
   return report;
 }

@@ -15,8 +15,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "components/database.h"
 
 namespace varnolde::reliability {
 
@@ -25,6 +29,9 @@ struct CrashRunOptions {
   int kills = 200;
   std::uint32_t seed = 1;
   int max_delay_us = 40000;  // the kill comes after 0 .. max_delay_us of the child's life
+  int stop_after_violations = 20;
+  // What the child's panel gets instead of the plain link (to check that the checks can fail).
+  std::function<std::shared_ptr<DatabaseLink>(std::shared_ptr<DatabaseLink>)> wrap_link = {};
 };
 
 struct CrashRunReport {

@@ -22,5 +22,44 @@ TEST(CrashSafety, KilledValidationsAreKeptWholeOrNotAtAll) {
             << report.validations_returned << "\n";
 }
 
+// A link that ignores transactions: every write and delete is then a commit of its own.
+class NoTransactionLink : public DatabaseLink {
+ public:
+  explicit NoTransactionLink(std::shared_ptr<DatabaseLink> inner) : inner_(std::move(inner)) {}
+  std::shared_ptr<DbFile> OpenFile(std::string_view name) override { return inner_->OpenFile(name); }
+  std::shared_ptr<DbSelectList> Select(std::string_view request, std::string_view list,
+                                       std::int32_t& count) override {
+    return inner_->Select(request, list, count);
+  }
+  std::shared_ptr<DbRecord> NewRecord() override { return inner_->NewRecord(); }
+  void Begin() override {}
+  void Commit() override {}
+  void Rollback() override {}
+  void Savepoint(std::string_view) override {}
+  void ReleaseSavepoint(std::string_view) override {}
+  void RollbackTo(std::string_view) override {}
+  bool InTransaction() const override { return false; }
+
+ private:
+  std::shared_ptr<DatabaseLink> inner_;
+};
+
+// The run above proves something only if its checks can fail: with validations that are not
+// one transaction, a kill soon leaves a caregiver's rows split between two validations.
+TEST(CrashSafety, AValidationThatIsNotOneTransactionIsCaughtSplit) {
+  ScratchDir dir("crash-split");
+  const CrashRunReport report = RunCrashKills(
+      {.db_path = dir.File("crash.db"),
+       .kills = 400,
+       .seed = 7,
+       .stop_after_violations = 1,
+       .wrap_link = [](std::shared_ptr<DatabaseLink> link) -> std::shared_ptr<DatabaseLink> {
+         return std::make_shared<NoTransactionLink>(std::move(link));
+       }});
+  ASSERT_EQ(report.violations.size(), 1u) << "no kill split a validation in 400";
+  EXPECT_NE(report.violations[0].find("split validation"), std::string::npos)
+      << report.violations[0];
+}
+
 }  // namespace
 }  // namespace varnolde::reliability
