@@ -155,22 +155,34 @@ int CompareValues(std::string_view a, std::string_view b, CompareMode mode) {
   return CompareWithConstant(a, b, IsCanonicalNumber(b), mode);
 }
 
-int CompareForSort(std::string_view a, std::string_view b, CompareMode mode) {
+// Ranks: 0 texts first, 1 canonical numbers (compared by value), 2 texts last.
+int SortRank(std::string_view value, CompareMode mode, std::string& scratch,
+             std::string_view& compare_text) {
+  compare_text = value;
   switch (mode) {
     case CompareMode::kText:
-      return CompareBytes(a, b);
+      return 0;
     case CompareMode::kNumber:
-      return CompareAsNumbers(a, b);
+      if (!NormalizeDecimal(value, scratch)) return 0;
+      compare_text = scratch;
+      return 1;
     case CompareMode::kDefault:
       break;
   }
-  bool na = IsCanonicalNumber(a);
-  bool nb = IsCanonicalNumber(b);
-  int ra = SortRank(a, na);
-  int rb = SortRank(b, nb);
-  if (ra != rb) return ra < rb ? -1 : 1;
-  if (na) return CompareCanonicalNumbers(a, b);
-  return CompareBytes(a, b);
+  return SortRank(value, IsCanonicalNumber(value));
+}
+
+int CompareRanked(int rank_a, std::string_view a, int rank_b, std::string_view b) {
+  if (rank_a != rank_b) return rank_a < rank_b ? -1 : 1;
+  return rank_a == 1 ? CompareCanonicalNumbers(a, b) : CompareBytes(a, b);
+}
+
+int CompareForSort(std::string_view a, std::string_view b, CompareMode mode) {
+  std::string scratch_a, scratch_b;
+  std::string_view text_a, text_b;
+  int rank_a = SortRank(a, mode, scratch_a, text_a);
+  int rank_b = SortRank(b, mode, scratch_b, text_b);
+  return CompareRanked(rank_a, text_a, rank_b, text_b);
 }
 
 std::string CanonicalNumberText(double number) {

@@ -42,6 +42,13 @@ int CompareWithConstant(std::string_view value, std::string_view constant, bool 
 // The total order used for sorting (see above).
 int CompareForSort(std::string_view a, std::string_view b, CompareMode mode);
 
+// The same order split in two, so that a sort can prepare each value once: SortRank gives the
+// value's rank in the mode (lower ranks sort first) and the text to compare within the rank,
+// which may be written to scratch; CompareRanked then compares two prepared values.
+int SortRank(std::string_view value, CompareMode mode, std::string& scratch,
+             std::string_view& compare_text);
+int CompareRanked(int rank_a, std::string_view a, int rank_b, std::string_view b);
+
 // The canonical text of a decimal number written any way ("007.50" -> "7.5", "-0" -> "0");
 // false when text is not a plain decimal number (digits with an optional minus and point).
 bool NormalizeDecimal(std::string_view text, std::string& canonical);

@@ -57,6 +57,12 @@ struct Span {
   std::uint32_t size;
 };
 
+// A sort value prepared once (compare.h, SortRank): its rank and the text compared within it.
+struct SortValue {
+  Span text;
+  int rank;
+};
+
 struct Row {
   Span key;
   Span text;
@@ -93,7 +99,10 @@ class Collector : public RowSink {
     row.text.size = static_cast<std::uint32_t>(arena_.size() - row.text.offset);
     row.sort_values = static_cast<std::uint32_t>(sort_values_.size());
     for (const SortKey& key_field : plan_.sort) {
-      sort_values_.push_back(Append(FirstValue(Value(key_field.field, record))));
+      std::string_view compare_text;
+      int rank = SortRank(FirstValue(Value(key_field.field, record)), key_field.field.field->mode,
+                          sort_scratch_, compare_text);
+      sort_values_.push_back(SortValue{Append(compare_text), rank});
     }
     rows_.push_back(row);
     if (arena_.size() > kMaxArena) {
@@ -104,19 +113,18 @@ class Collector : public RowSink {
   QueryResult Finish() {
     std::vector<std::uint32_t> order(rows_.size());
     for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (plan_.NeedsSort()) {
+      std::sort(order.begin(), order.end(),
+                [&](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
+    }
     if (NeedsDedupe()) {
-      std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return CompareBytes(View(rows_[a].key), View(rows_[b].key)) < 0;
-      });
+      // A record passed twice has the same sort values and key both times: after the sort,
+      // which ends on the key, its copies are neighbours.
       order.erase(std::unique(order.begin(), order.end(),
                               [&](std::uint32_t a, std::uint32_t b) {
                                 return View(rows_[a].key) == View(rows_[b].key);
                               }),
                   order.end());
-    }
-    if (plan_.NeedsSort()) {
-      std::sort(order.begin(), order.end(),
-                [&](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
     }
     QueryResult result;
     std::size_t size = 0;
@@ -191,8 +199,9 @@ class Collector : public RowSink {
     const struct Row& rb = rows_[b];
     for (std::size_t k = 0; k < plan_.sort.size(); ++k) {
       const SortKey& key = plan_.sort[k];
-      int c = CompareForSort(View(sort_values_[ra.sort_values + k]),
-                             View(sort_values_[rb.sort_values + k]), key.field.field->mode);
+      const SortValue& a_value = sort_values_[ra.sort_values + k];
+      const SortValue& b_value = sort_values_[rb.sort_values + k];
+      int c = CompareRanked(a_value.rank, View(a_value.text), b_value.rank, View(b_value.text));
       if (c != 0) return key.descending ? c > 0 : c < 0;
     }
     return CompareBytes(View(ra.key), View(rb.key)) < 0;
@@ -206,7 +215,8 @@ class Collector : public RowSink {
   std::vector<char> evaluated_;
   std::string arena_;
   std::vector<struct Row> rows_;
-  std::vector<Span> sort_values_;
+  std::vector<SortValue> sort_values_;
+  std::string sort_scratch_;
 };
 
 }  // namespace
