@@ -76,6 +76,7 @@ void ctr_consultationacompte::RequeteContratAidant() {
   rn([&] { BusyOn(); });
   rn([&] { w_requetecontrat = Modulevar::theDataBase->NewRecord(); });
   rn([&] { w_requetecontratPresta = Modulevar::theDataBase->NewRecord(); });
+  advances_as_stored_.clear();
 
   // Bounds of the chosen month, as stored dates.
   YearMonth period{0, 0};

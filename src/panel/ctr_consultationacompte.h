@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,7 @@ class ctr_consultationacompte final : public PanelReactions {
                  const std::string& acompte, const std::string& etat);
   std::string DateTextOrRaw(const std::string& stored) const;
   std::string AmountCell(const std::string& hundredths) const;
+  std::string CurrentAdvanceKey() const;  // contract of the current row + period
   // Entry and saving.
   void lst_Acompte_Click();
   void lst_Etat_Click();
@@ -162,6 +164,9 @@ class ctr_consultationacompte final : public PanelReactions {
   std::string w_debutperiode_;
   std::string w_finperiode_;
   std::string last_request_text_;
+  // Advance keys whose stored amount or payment date could not be read: validation leaves
+  // them as stored unless the clerk confirms a new amount or deletes the advance.
+  std::set<std::string> advances_as_stored_;
   // Row k of the name box's list -> hit (row of w_requeteaidant, from 1).
   std::vector<int> name_rows_to_hits_;
 };

@@ -148,6 +148,14 @@ bool ctr_consultationacompte::IsConfirmableAmount(const std::string& text) const
   return integer_digits <= 5 && decimals <= 2;
 }
 
+// The advance key of the current row, found as validation finds it.
+std::string ctr_consultationacompte::CurrentAdvanceKey() const {
+  const int row = ui_.ListIndex(lst_Acompte) + 1;
+  std::string contract = w_requetecontrat->Get(row, 1);
+  if (contract.empty()) contract = w_requetecontratPresta->Get(1, 1);
+  return contract + PeriodKey();
+}
+
 double ctr_consultationacompte::StoredNumber(const std::string& text) {
   double value = 0;
   const char* end = text.data() + text.size();
@@ -169,6 +177,8 @@ void ctr_consultationacompte::cmd_Ok_Click() {
     ui_.SetFocus(txt_Acompte);
     return;
   }
+  // The clerk decided this row's advance: validation writes it.
+  advances_as_stored_.erase(CurrentAdvanceKey());
   if (!amount.empty()) {
     ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte),
                     PadField(regional_->FormatFixed2(regional_->ToNumber(amount)), 9, " ", 0));
@@ -268,6 +278,7 @@ void ctr_consultationacompte::Ecrire_Acomptes() {
     if (contract.empty()) rn([&] { contract = w_requetecontratPresta->Get(1, 1); });
     if (contract.empty()) continue;
     const std::string key = contract + period;
+    if (advances_as_stored_.count(key) != 0) continue;
 
     rn([&] { Modulevar::theDataBase->Savepoint(kRowSavepoint); });
     rn([&] { RecAcompteBull = Modulevar::theDataBase->NewRecord(); });
@@ -314,6 +325,7 @@ void ctr_consultationacompte::cmd_Supprimer_Click() {
         ui_.MsgBox(kDeleteQuestion, MsgButtons::kYesNo, MsgIcon::kQuestion, kMessageTitle));
   });
   if (answer != std::to_string(kAnswerYes)) return;
+  rn([&] { advances_as_stored_.erase(CurrentAdvanceKey()); });
   rn([&] { ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte), ""); });
   rn([&] { ui_.SetItemText(lst_Etat, ui_.ListIndex(lst_Etat), ""); });
   rn([&] { ui_.SetText(lst_Acompte, ""); });

@@ -28,6 +28,7 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   rn([&] { RecAcompteBull = TabAcompteBull->Read(contracts->Get(row, 1) + PeriodKey()); });
   std::string etat;
   std::string acompte;
+  bool as_stored = false;
   rn([&] {
     const std::string paid_on = RecAcompteBull->Get(tables::acomptebull::kPaidOn);
     if (paid_on.empty()) return;
@@ -36,9 +37,18 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
       etat = converter_->DateToText(paid_on);
     } catch (const ComponentError&) {
       etat = paid_on;
+      as_stored = true;
     }
   });
   rn([&] { acompte = RecAcompteBull->Get(tables::acomptebull::kAmount); });
+  if (!acompte.empty()) {
+    try {
+      StoredNumber(acompte);
+    } catch (const ComponentError&) {
+      as_stored = true;
+    }
+  }
+  if (as_stored) rn([&] { advances_as_stored_.insert(contracts->Get(row, 1) + PeriodKey()); });
   if (!provider_row && contracts->Get(row, 2) == "02") {
     // An employer that cannot be read shows empty, never the previous row's employer.
     rn([&] { RecCivilAide = Modulevar::theDataBase->NewRecord(); });

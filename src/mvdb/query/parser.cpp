@@ -81,21 +81,21 @@ class Parser {
       if (token.kind != TokenKind::kWord) Fail(token, "mot-clé attendu");
       if (IsCriterionKeyword(token)) {
         if (ast.sets.empty()) NewSet(ast);
-        ast.sets.back().push_back(ParseCriterion());
+        ast.sets.back().push_back(ParseCriterion(token));
         after_criterion = true;
       } else if (token.keyword == Keyword::kAnd) {
         if (ast.sets.empty()) Fail(token, "AND sans critère qui le précède");
         if (!IsCriterionKeyword(Peek())) Fail(Peek(), "AVEC attendu après AND");
-        Next();
-        ast.sets.back().push_back(ParseCriterion());
+        const Token keyword = Next();
+        ast.sets.back().push_back(ParseCriterion(keyword));
         after_criterion = true;
       } else if (token.keyword == Keyword::kOr) {
         if (ast.sets.empty()) Fail(token, "OR sans critère qui le précède");
         Op op;
         if (IsCriterionKeyword(Peek())) {
-          Next();
+          const Token keyword = Next();
           NewSet(ast);
-          ast.sets.back().push_back(ParseCriterion());
+          ast.sets.back().push_back(ParseCriterion(keyword));
           after_criterion = true;
         } else if (OperatorFromText(Peek(), op)) {
           if (!after_criterion) Fail(Peek(), "OR suivi d'un opérateur doit suivre un critère");
@@ -135,7 +135,11 @@ class Parser {
     ast.sets.back().reserve(8);
   }
 
-  CriterionAst ParseCriterion() {
+  // The leading "[" wildcard (ends with, contains) belongs to the English form of a criterion
+  // (WITH). After AVEC only a trailing "]" is a wildcard, so that a value the panel builds from
+  // a clerk's text ("[DUP]") begins with that text and never widens into "contains".
+  CriterionAst ParseCriterion(const Token& keyword) {
+    leading_bracket_is_wildcard_ = EqualsKeyword(keyword.text, "WITH");
     CriterionAst criterion;
     Token field = Next();
     if (field.kind != TokenKind::kWord || IsClauseKeyword(field)) {
@@ -166,7 +170,7 @@ class Parser {
     std::string_view text = value.text;
     bool begins = !text.empty() && text.back() == ']';
     if (begins) text.remove_suffix(1);
-    bool ends = !text.empty() && text.front() == '[';
+    bool ends = leading_bracket_is_wildcard_ && !text.empty() && text.front() == '[';
     if (ends) text.remove_prefix(1);
     test.pattern = begins && ends ? Pattern::kContains
                    : begins       ? Pattern::kBeginsWith
@@ -190,6 +194,8 @@ class Parser {
     key.descending = descending;
     return key;
   }
+
+  bool leading_bracket_is_wildcard_ = false;  // of the criterion being parsed
 
   const Token& Peek() const { return peek_; }
   Token Next() {
