@@ -168,15 +168,9 @@ TEST_F(RightsTest, TheNameSearchListsOnlyNamesBeginningWithTheTypedText) {
   }
 }
 
-// FAULT: a typed name beginning with "[" is searched as "[TEXT]", which the query language
-// reads as "contains TEXT": "[" lists every caregiver and "[C" every name holding a C
-// (LEROY Chloé, PETIT Luc, ROUSSEAU Marc), none beginning with "[C". Fix in
-// src/panel/selection.cpp, the name search's value (lines 24-32): the query language has no way
-// to make a leading "[" literal, so either the panel searches such a text as a range (>= TEXT
-// AND < TEXT followed by U+10FFFF) or mvdb's parser (src/mvdb/query/parser.cpp, around line
-// 147) gains an escape for a literal "[".
+// A typed name beginning with "[" is searched as itself: "[" is no wildcard in the name search,
+// which would otherwise widen into "contains" ("[C" listing every name holding a C).
 TEST_F(RightsTest, ANameBeginningWithABracketIsSearchedAsItIs) {
-  GTEST_SKIP() << "known fault: a typed name beginning with [ is searched as 'contains'";
   for (const std::string typed : {"[", "[C", "[UP", "[CROCHET"}) ExpectOnlyNamesBeginningWith(typed);
 }
 
