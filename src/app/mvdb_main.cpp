@@ -5,6 +5,7 @@
 // number (exit 1), a UsageError with the synopsis (exit 2). A new verb (a data generator, say)
 // is one more function and one more entry.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -17,6 +18,7 @@
 #include "components/errors.h"
 #include "mvdb/dynarray.h"
 #include "mvdb/engine.h"
+#include "mvdb/generate.h"
 #include "mvdb/jsonl.h"
 #include "mvdb/link.h"
 
@@ -121,6 +123,68 @@ int Index(const Args& args) {
   return 0;
 }
 
+// A whole number option value; the option's name in the error.
+std::int64_t CountOption(const std::string& name, const std::string& text) {
+  std::size_t used = 0;
+  long long value = -1;
+  try {
+    value = std::stoll(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || value < 0) {
+    throw UsageError("option " + name + " needs a whole number, not '" + text + "'");
+  }
+  return value;
+}
+
+// Writes a new database file through a temporary name, so that a failed or interrupted run
+// leaves no half-written database under the requested name.
+int Generate(const Args& args) {
+  const std::string path = args[0];
+  mvdb::GenerateOptions options;
+  bool caregivers = false, contracts = false, advances = false;
+  for (std::size_t i = 1; i < args.size(); i += 2) {
+    if (i + 1 >= args.size()) throw UsageError("option " + args[i] + " needs a value");
+    const std::int64_t value = CountOption(args[i], args[i + 1]);
+    if (args[i] == "--caregivers") {
+      options.caregivers = value, caregivers = true;
+    } else if (args[i] == "--contracts") {
+      options.contracts = value, contracts = true;
+    } else if (args[i] == "--advances") {
+      options.advances = value, advances = true;
+    } else if (args[i] == "--seed") {
+      options.seed = static_cast<std::uint64_t>(value);
+    } else {
+      throw UsageError("unknown option '" + args[i] + "'");
+    }
+  }
+  if (!caregivers || !contracts || !advances) {
+    throw UsageError("--caregivers, --contracts and --advances are required");
+  }
+  namespace fs = std::filesystem;
+  if (fs::exists(path)) throw ToolError(path + " exists already; generate writes a new database");
+  const std::string partial = path + ".partial";
+  auto remove_partial = [&] {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(partial + suffix);
+  };
+  remove_partial();
+  std::map<std::string, std::int64_t> written;
+  try {
+    auto database = mvdb::OpenMvdb(partial, mvdb::OpenOptions{.create = true});
+    written = mvdb::GenerateDatabase(*database, options);
+    database.reset();  // closes the file, folding the write-ahead log into it
+    fs::rename(partial, path);
+  } catch (...) {
+    remove_partial();
+    throw;
+  }
+  for (const auto& [file, records] : written) {
+    std::cout << nlohmann::ordered_json{{"file", file}, {"records", records}}.dump() << '\n';
+  }
+  return 0;
+}
+
 struct Verb {
   std::string_view name;
   std::string_view synopsis;
@@ -144,6 +208,10 @@ constexpr Verb kVerbs[] = {
     {"index",
      "index DB FILE FIELD       build a secondary index on an attribute or dictionary item", 3, 3,
      Index},
+    {"generate",
+     "generate DB --caregivers N --contracts M --advances K [--seed S]   write a new synthetic "
+     "database of that size",
+     7, 9, Generate},
 };
 
 void PrintUsage(std::ostream& out) {
