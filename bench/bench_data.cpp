@@ -1,0 +1,246 @@
+// The benchmarks' shared data (bench_data.h).
+#include "bench_data.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <stdexcept>
+
+#include "components/tables.h"
+#include "mvdb/dynarray.h"
+
+namespace varnolde::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using mvdb::ExtractField;
+using mvdb::kAM;
+
+std::string StoredDate(std::chrono::year_month_day day) {
+  using namespace std::chrono;
+  return std::to_string((sys_days{day} - sys_days{1967y / December / 31}).count());
+}
+
+// Fills the relational schema from the mvdb records, in one transaction.
+void BuildRelational(mvdb::Database& source, const std::string& path) {
+  const std::string partial = path + ".partial";
+  fs::remove(partial);
+  sqlite3* db = OpenSqlite(partial, false);
+  Exec(db, "PRAGMA synchronous=OFF");
+  Exec(db,
+       "CREATE TABLE contrat(k TEXT PRIMARY KEY, caregiver TEXT NOT NULL, employer TEXT, "
+       "entity TEXT, cared_for TEXT, start INTEGER, end INTEGER, flag28 TEXT, flag65 TEXT, "
+       "other TEXT);"
+       "CREATE TABLE civilaidant(code TEXT PRIMARY KEY, civility TEXT, surname TEXT, "
+       "firstname TEXT, grp TEXT, other TEXT);"
+       "CREATE TABLE acompte(k TEXT PRIMARY KEY, amount INTEGER, paid_on INTEGER);"
+       "CREATE TABLE association(code TEXT PRIMARY KEY, name TEXT, employer_name TEXT);"
+       "CREATE TABLE civilaide(code TEXT PRIMARY KEY, civility TEXT, surname TEXT, "
+       "firstname TEXT);"
+       "CREATE TABLE users(login TEXT PRIMARY KEY, functions TEXT, levels TEXT, grps TEXT);"
+       "BEGIN");
+  auto nullable_int = [](Sql& sql, int index, std::string_view text) {
+    if (text.empty()) return;  // stays NULL after Reset
+    sql.Bind(index, static_cast<std::int64_t>(std::stoll(std::string(text))));
+  };
+  {
+    Sql insert(db, "INSERT INTO contrat VALUES(?,?,?,?,?,?,?,?,?,?)");
+    source.ForEachRecord(tables::kContrat, [&](std::string_view key, std::string_view text) {
+      std::size_t attribute9 = 0;  // where attribute 9 starts, npos when there is none
+      for (int marks = 0; marks < 8 && attribute9 != std::string_view::npos; ++marks) {
+        attribute9 = text.find(kAM, attribute9);
+        if (attribute9 != std::string_view::npos) ++attribute9;
+      }
+      insert.Bind(1, key).Bind(2, key.substr(0, 5)).Bind(3, ExtractField(text, kAM, 1));
+      insert.Bind(4, ExtractField(text, kAM, 2)).Bind(5, ExtractField(text, kAM, 3));
+      nullable_int(insert, 6, ExtractField(text, kAM, 7));
+      nullable_int(insert, 7, ExtractField(text, kAM, 8));
+      insert.Bind(8, ExtractField(text, kAM, 28)).Bind(9, ExtractField(text, kAM, 65));
+      insert.Bind(10, attribute9 == std::string_view::npos ? "" : text.substr(attribute9));
+      insert.Run();
+    });
+    Sql caregiver(db, "INSERT INTO civilaidant VALUES(?,?,?,?,?,?)");
+    source.ForEachRecord(tables::kCivilAidant, [&](std::string_view key, std::string_view text) {
+      caregiver.Bind(1, key).Bind(2, ExtractField(text, kAM, 1)).Bind(3, ExtractField(text, kAM, 2));
+      caregiver.Bind(4, ExtractField(text, kAM, 3)).Bind(5, ExtractField(text, kAM, 31));
+      caregiver.Bind(6, text).Run();
+    });
+    Sql advance(db, "INSERT INTO acompte VALUES(?,?,?)");
+    source.ForEachRecord(tables::kAcompteBull, [&](std::string_view key, std::string_view text) {
+      advance.Bind(1, key);
+      nullable_int(advance, 2, ExtractField(text, kAM, 1));
+      nullable_int(advance, 3, ExtractField(text, kAM, 2));
+      advance.Run();
+    });
+    Sql entity(db, "INSERT INTO association VALUES(?,?,?)");
+    source.ForEachRecord(tables::kAssociation, [&](std::string_view key, std::string_view text) {
+      entity.Bind(1, key).Bind(2, ExtractField(text, kAM, 1)).Bind(3, ExtractField(text, kAM, 2));
+      entity.Run();
+    });
+    Sql person(db, "INSERT INTO civilaide VALUES(?,?,?,?)");
+    source.ForEachRecord(tables::kCivilAide, [&](std::string_view key, std::string_view text) {
+      person.Bind(1, key).Bind(2, ExtractField(text, kAM, 1)).Bind(3, ExtractField(text, kAM, 2));
+      person.Bind(4, ExtractField(text, kAM, 3)).Run();
+    });
+    Sql user(db, "INSERT INTO users VALUES(?,?,?,?)");
+    source.ForEachRecord(tables::kUtilisateurs, [&](std::string_view key, std::string_view text) {
+      user.Bind(1, key).Bind(2, ExtractField(text, kAM, 1)).Bind(3, ExtractField(text, kAM, 2));
+      user.Bind(4, ExtractField(text, kAM, 3)).Run();
+    });
+  }
+  Exec(db,
+       "CREATE INDEX contrat_period ON contrat(caregiver, entity, start, end);"
+       "CREATE INDEX civilaidant_name ON civilaidant(upper(surname || ' ' || firstname));"
+       "COMMIT; ANALYZE;");
+  sqlite3_close_v2(db);
+  fs::rename(partial, path);
+}
+
+BenchData Load() {
+  BenchData data;
+  const char* env = std::getenv("VARNOLDE_BENCH_DB");
+  data.mvdb_path = env != nullptr && *env != '\0' ? env : "var/bench/large.db";
+  data.relational_path = data.mvdb_path + ".relational.db";
+  if (!fs::exists(data.mvdb_path)) {
+    throw std::runtime_error(data.mvdb_path + " is missing: make it with `mvdb generate` "
+                             "(scripts/bench.sh does)");
+  }
+  auto database = mvdb::OpenMvdb(data.mvdb_path, mvdb::OpenOptions{.read_only = true});
+  if (!fs::exists(data.relational_path)) BuildRelational(*database, data.relational_path);
+
+  std::vector<std::string> codes;
+  std::map<std::string, int> prefixes;       // three letters
+  std::map<std::string, int> long_prefixes;  // five letters
+  database->ForEachRecord(tables::kCivilAidant, [&](std::string_view key, std::string_view text) {
+    if (key.find_first_not_of("0123456789") == std::string_view::npos) codes.emplace_back(key);
+    std::string_view surname = ExtractField(text, kAM, tables::civilaidant::kFirstName);
+    if (surname.size() >= 3) ++prefixes[std::string(surname.substr(0, 3))];
+    if (surname.size() >= 5) ++long_prefixes[std::string(surname.substr(0, 5))];
+  });
+  std::mt19937_64 random(20261106);
+  std::shuffle(codes.begin(), codes.end(), random);
+  codes.resize(std::min<std::size_t>(codes.size(), 2000));
+  auto contracts = database->OpenFile(tables::kContrat);
+  for (const std::string& code : codes) {
+    auto first = contracts->Read(code + "001");
+    data.caregivers.push_back({code, first->Get(tables::contrat::kEntity)});
+  }
+  std::vector<std::pair<int, std::string>> by_count;
+  for (const auto& [prefix, count] : prefixes) by_count.emplace_back(count, prefix);
+  std::sort(by_count.rbegin(), by_count.rend());
+  for (std::size_t i = 0; i < by_count.size() && data.popular_prefixes.size() < 5; ++i) {
+    data.popular_prefixes.push_back(by_count[i].second);
+  }
+  for (const auto& [prefix, count] : long_prefixes) {
+    if (count <= 20 && data.rare_prefixes.size() < 50) data.rare_prefixes.push_back(prefix);
+  }
+  if (data.popular_prefixes.empty() || data.rare_prefixes.empty() || data.caregivers.empty()) {
+    throw std::runtime_error(data.mvdb_path + " is too small to sample caregivers and names");
+  }
+  database->ForEachRecord(tables::kContrat,
+                          [&](std::string_view, std::string_view) { ++data.contracts; });
+  using namespace std::chrono;
+  data.first_day = StoredDate(2026y / November / 1);
+  data.last_day = StoredDate(2026y / November / 30);
+  return data;
+}
+
+}  // namespace
+
+const BenchData& Data() {
+  static const BenchData data = Load();
+  return data;
+}
+
+std::string PeriodContractSentence(const SampleCaregiver& caregiver, const std::string& first_day,
+                                   const std::string& last_day) {
+  const std::string per_caregiver = " AND AVEC 0 = \"" + caregiver.code + "]\" AND AVEC 7 =< \"" +
+                                    last_day + "\" AND AVEC 8 = \"\" OR >= \"" + first_day +
+                                    "\" AND AVEC 65 # \"O\"";
+  return "SSELECT CONTRAT AVEC 2 = \"" + caregiver.entity + "\" AND AVEC 1 # \"O2\"" +
+         per_caregiver + " OR AVEC 2 = \"" + caregiver.entity + "\"" + per_caregiver +
+         " AND AVEC 2 = \"02\" AND AVEC 28 = \"1\" PAR 7 PAR 8";
+}
+
+Sql::Sql(sqlite3* db, std::string_view text) : db_(db) {
+  if (sqlite3_prepare_v3(db, text.data(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT,
+                         &statement_, nullptr) != SQLITE_OK) {
+    throw std::runtime_error("cannot prepare \"" + std::string(text) + "\": " + sqlite3_errmsg(db));
+  }
+}
+
+Sql::~Sql() { sqlite3_finalize(statement_); }
+
+Sql& Sql::Bind(int index, std::string_view text) {
+  sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  return *this;
+}
+
+Sql& Sql::Bind(int index, std::int64_t number) {
+  sqlite3_bind_int64(statement_, index, number);
+  return *this;
+}
+
+bool Sql::Step() {
+  const int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) {
+    const std::string message = sqlite3_errmsg(db_);
+    Reset();
+    throw std::runtime_error("SQLite: " + message);
+  }
+  return false;
+}
+
+void Sql::Run() {
+  while (Step()) {
+  }
+  Reset();
+}
+
+std::string_view Sql::Text(int column) const {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+  return text == nullptr ? std::string_view()
+                         : std::string_view(text, sqlite3_column_bytes(statement_, column));
+}
+
+std::int64_t Sql::Int(int column) const { return sqlite3_column_int64(statement_, column); }
+bool Sql::IsNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+
+void Sql::Reset() {
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+}
+
+sqlite3* OpenSqlite(const std::string& path, bool read_only) {
+  sqlite3* db = nullptr;
+  const int flags = read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    const std::string message = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close_v2(db);
+    throw std::runtime_error("cannot open " + path + ": " + message);
+  }
+  if (!read_only) Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL");
+  return db;
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string message = error != nullptr ? error : "unknown error";
+    sqlite3_free(error);
+    throw std::runtime_error(std::string("SQLite: ") + message);
+  }
+}
+
+double Latencies::Percentile(double p) {
+  if (samples_.empty()) return 0;
+  if (!sorted_) std::sort(samples_.begin(), samples_.end());
+  sorted_ = true;
+  const auto at = static_cast<std::size_t>(p / 100.0 * static_cast<double>(samples_.size() - 1));
+  return samples_[at];
+}
+
+}  // namespace varnolde::bench
