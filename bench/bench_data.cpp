@@ -7,6 +7,7 @@
 #include <map>
 #include <random>
 #include <stdexcept>
+#include <time.h>
 
 #include "components/tables.h"
 #include "mvdb/dynarray.h"
@@ -235,12 +236,30 @@ void Exec(sqlite3* db, const char* sql) {
   }
 }
 
-double Latencies::Percentile(double p) {
-  if (samples_.empty()) return 0;
-  if (!sorted_) std::sort(samples_.begin(), samples_.end());
-  sorted_ = true;
-  const auto at = static_cast<std::size_t>(p / 100.0 * static_cast<double>(samples_.size() - 1));
-  return samples_[at];
+namespace {
+double ThreadCpuMicroseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+}  // namespace
+
+void Latencies::Start() {
+  cpu_start_ = ThreadCpuMicroseconds();
+  wall_start_ = std::chrono::steady_clock::now();
+}
+
+void Latencies::Stop() {
+  const auto wall_end = std::chrono::steady_clock::now();
+  cpu_.push_back(ThreadCpuMicroseconds() - cpu_start_);
+  wall_.push_back(std::chrono::duration<double, std::micro>(wall_end - wall_start_).count());
+}
+
+double Latencies::PercentileOf(std::vector<double>& samples, double p) {
+  if (samples.empty()) return 0;
+  std::sort(samples.begin(), samples.end());
+  const auto at = static_cast<std::size_t>(p / 100.0 * static_cast<double>(samples.size() - 1));
+  return samples[at];
 }
 
 }  // namespace varnolde::bench

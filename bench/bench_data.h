@@ -69,19 +69,25 @@ class Sql {
 sqlite3* OpenSqlite(const std::string& path, bool read_only);
 void Exec(sqlite3* db, const char* sql);
 
-// Per-operation latencies in microseconds: median, p99.
+// Per-operation latencies in microseconds: wall-clock time, and the thread's CPU time, which
+// other programs running on the machine disturb less.
 class Latencies {
  public:
-  void Reserve(std::size_t n) { samples_.reserve(n); }
-  void Add(std::chrono::steady_clock::duration d) {
-    samples_.push_back(std::chrono::duration<double, std::micro>(d).count());
-  }
-  double Percentile(double p);
-  std::size_t Count() const { return samples_.size(); }
+  // Starts timing one operation.
+  void Start();
+  // Ends the operation started last.
+  void Stop();
+  double Percentile(double p) { return PercentileOf(wall_, p); }
+  double CpuPercentile(double p) { return PercentileOf(cpu_, p); }
+  std::size_t Count() const { return wall_.size(); }
 
  private:
-  std::vector<double> samples_;
-  bool sorted_ = false;
+  static double PercentileOf(std::vector<double>& samples, double p);
+
+  std::vector<double> wall_;
+  std::vector<double> cpu_;
+  std::chrono::steady_clock::time_point wall_start_;
+  double cpu_start_ = 0;
 };
 
 }  // namespace varnolde::bench

@@ -141,6 +141,10 @@ void Storage::Configure(const OpenOptions& options, bool may_initialize) {
   MetaGeneration();
   if (!options.read_only) Exec(db_, "PRAGMA journal_mode = WAL");
   Exec(db_, "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768");
+  CheckSqlite(db_,
+              sqlite3_create_function_v2(db_, "mvdb_visit", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                         this, &Storage::VisitRecord, nullptr, nullptr, nullptr),
+              "mvdb_visit");
 
   data_version_stmt_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
   begin_stmt_ = std::make_unique<Statement>(db_, "BEGIN IMMEDIATE");

@@ -22,6 +22,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -121,6 +122,9 @@ class Storage : public Catalog, public RecordSource {
   std::int64_t MetaGeneration();
   // Marks the transaction as gone when SQLite rolled it back on its own (full disk, I/O error).
   bool NoteLostTransaction();
+  // The SQL function mvdb_visit(k, v): hands one record to visit_sink_ where it lies in the
+  // database page, so that a full scan copies no record (a selected row would be copied).
+  static void VisitRecord(sqlite3_context* context, int argc, sqlite3_value** values);
 
   sqlite3* db_ = nullptr;
   std::string path_;
@@ -128,6 +132,8 @@ class Storage : public Catalog, public RecordSource {
   bool in_transaction_ = false;
   bool stale_ = false;
   std::vector<std::string> savepoints_;
+  RowSink* visit_sink_ = nullptr;     // the sink of the full scan in progress
+  std::exception_ptr visit_error_;    // what the sink raised inside mvdb_visit
 
   std::unordered_map<std::string, std::unique_ptr<FileState>> files_;
   std::map<std::string, std::shared_ptr<const Field>> dictionary_;  // file AM name; null = none

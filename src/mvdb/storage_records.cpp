@@ -1,4 +1,6 @@
 // Records, scans, secondary indexes and dictionary items of the storage layer.
+#include <utility>
+
 #include "components/errors.h"
 #include "mvdb/dynarray.h"
 #include "mvdb/storage.h"
@@ -36,6 +38,28 @@ std::string IndexedValue(const Field& field, std::string_view key, std::string_v
 
 }  // namespace
 
+void Storage::VisitRecord(sqlite3_context* context, int, sqlite3_value** values) {
+  auto* storage = static_cast<Storage*>(sqlite3_user_data(context));
+  if (storage->visit_sink_ == nullptr) {
+    sqlite3_result_error(context, "mvdb_visit hors d'un parcours", -1);
+    return;
+  }
+  auto view = [](sqlite3_value* value) {
+    const void* bytes = sqlite3_value_blob(value);  // before sqlite3_value_bytes, as SQLite asks
+    return bytes == nullptr ? std::string_view()
+                            : std::string_view(static_cast<const char*>(bytes),
+                                               static_cast<std::size_t>(sqlite3_value_bytes(value)));
+  };
+  try {
+    storage->visit_sink_->Row(view(values[0]), view(values[1]));
+    sqlite3_result_int(context, 0);
+  } catch (...) {
+    // No exception may cross SQLite: Scan raises it again once the statement has stopped.
+    storage->visit_error_ = std::current_exception();
+    sqlite3_result_error(context, "parcours interrompu", -1);
+  }
+}
+
 bool Storage::GetRaw(FileState& file, std::string_view key, std::string& text) {
   StatementUse use(file.get);
   use->BindBlob(1, key);
@@ -60,8 +84,22 @@ void Storage::Scan(const std::string& file, const AccessPath& access, RowSink& s
   std::string end;
   switch (access.kind) {
     case AccessPath::Kind::kFullScan: {
-      StatementUse use(state.scan_all);
-      Drain(state.scan_all, sink);
+      // mvdb_visit passes each record to the sink and selects none.
+      RowSink* outer = std::exchange(visit_sink_, &sink);
+      struct Restore {
+        Storage& storage;
+        RowSink* outer;
+        ~Restore() { storage.visit_sink_ = outer; }
+      } restore{*this, outer};
+      visit_error_ = nullptr;
+      StatementUse use(state.visit_all);
+      try {
+        while (state.visit_all.Step()) {
+        }
+      } catch (const SqliteError&) {
+        if (visit_error_) std::rethrow_exception(std::exchange(visit_error_, nullptr));
+        throw;
+      }
       return;
     }
     case AccessPath::Kind::kKeyEqual: {
