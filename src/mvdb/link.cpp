@@ -5,6 +5,7 @@
 #include "mvdb/dynarray.h"
 #include "mvdb/engine.h"
 #include "mvdb/query/parser.h"
+#include "mvdb/query/plan_cache.h"
 #include "mvdb/record.h"
 #include "mvdb/storage.h"
 
@@ -128,7 +129,9 @@ class Engine final : public Database,
                                                std::string(table) + " »");
     }
     auto run = [&] {
-      return Execute(BuildPlan(ast, sentence, columns, *storage_, options), *storage_);
+      return Execute(plans_.Get(ast, sentence, columns, *storage_, options,
+                                storage_->CatalogGeneration()),
+                     *storage_);
     };
     QueryResult result = Retrying(run);
     // The read may have met a schema or dictionary newer than the plan's: then plan again.
@@ -165,6 +168,7 @@ class Engine final : public Database,
   }
 
   std::unique_ptr<Storage> storage_;
+  PlanCache plans_;
 };
 
 std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {

@@ -181,6 +181,7 @@ Storage::~Storage() {
 }
 
 void Storage::DropCaches() {
+  ++catalog_generation_;
   files_.clear();
   dictionary_.clear();
 }
@@ -302,6 +303,7 @@ bool Storage::CreateFile(std::string_view file) {
       scope.Commit();
       return false;
     }
+    ++catalog_generation_;
     Statement insert(db_, "INSERT INTO mvdb_file (name) VALUES (?1)");
     insert.BindBlob(1, file).Run();
     std::string table = "f" + std::to_string(sqlite3_last_insert_rowid(db_));

@@ -60,6 +60,9 @@ class Storage : public Catalog, public RecordSource {
   // Whether the database changed its schema or a dictionary since the last check; when it
   // did, the caches are dropped.
   bool CheckForChanges();
+  // Moves whenever what a plan depends on may have changed here: files, dictionary items,
+  // indexes, or the caches of them (dropped after a rollback or another connection's change).
+  std::uint64_t CatalogGeneration() const { return catalog_generation_; }
   // Forces the next Refresh to drop every cache.
   void MarkStale() { stale_ = true; }
   // Drops the caches after a rollback here, without looking for other connections' changes
@@ -132,6 +135,7 @@ class Storage : public Catalog, public RecordSource {
   bool in_transaction_ = false;
   bool stale_ = false;
   std::vector<std::string> savepoints_;
+  std::uint64_t catalog_generation_ = 1;
   RowSink* visit_sink_ = nullptr;     // the sink of the full scan in progress
   std::exception_ptr visit_error_;    // what the sink raised inside mvdb_visit
 

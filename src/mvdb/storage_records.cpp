@@ -242,6 +242,7 @@ std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::strin
 
 void Storage::DictionaryChanged(std::string_view dict_file, std::string_view item) {
   Exec(db_, "UPDATE mvdb_meta SET value = value + 1 WHERE name = 'dict_generation'");
+  ++catalog_generation_;
   dictionary_.clear();
   stale_ = true;
   std::string_view base = dict_file.substr(5);
@@ -293,6 +294,7 @@ std::int64_t Storage::FillIndex(FileState& file, IndexState& index) {
 std::int64_t Storage::BuildIndex(std::string_view file, std::string_view field_name) {
   try {
     WriteScope scope(*this);
+    ++catalog_generation_;
     FileState& state = FindForWrite(file);
     std::shared_ptr<const Field> field;
     int attribute = 0;

@@ -142,6 +142,57 @@ TEST(Generate, NameSearchUsesTheIndexAndThePanelCanStart) {
   EXPECT_EQ(user->Get(3), "*");
 }
 
+// The engine plans a sentence once per shape and puts each sentence's values into the plan:
+// sentences sent one after another with other values must select what a full scan selects.
+TEST(Generate, RepeatedPanelQueriesWithOtherValuesSelectWhatAFullScanSelects) {
+  TempDir dir;
+  auto database = Generated(dir, "g.db", kSmall);
+  const PlanOptions scan_only{.full_scan_only = true};
+  int rows = 0;
+  for (int n = 0; n < 40; ++n) {
+    const std::string code = PersonCode(n * 3);
+    const std::string entity = n % 2 == 0 ? "001" : "002";
+    const std::string per_caregiver = " AND AVEC 0 = \"" + code +
+                                      "]\" AND AVEC 7 =< \"21519\" AND AVEC 8 = \"\" OR >= "
+                                      "\"21490\" AND AVEC 65 # \"O\"";
+    const std::string sentence = "SSELECT CONTRAT AVEC 2 = \"" + entity + "\" AND AVEC 1 # \"O2\"" +
+                                 per_caregiver + " OR AVEC 2 = \"" + entity + "\"" + per_caregiver +
+                                 " AND AVEC 2 = \"02\" AND AVEC 28 = \"1\" PAR 7 PAR 8";
+    QueryResult planned = RunQuery(*database, sentence, "0 1 2 3 7 8 28 65");
+    EXPECT_EQ(planned.text, RunQuery(*database, sentence, "0 1 2 3 7 8 28 65", scan_only).text)
+        << code;
+    rows += planned.rows;
+  }
+  EXPECT_GT(rows, 0);
+  // Two sets on the same key prefix share one scan; on different prefixes they are merged.
+  for (const auto& [first, second] : {std::pair{"00001", "00001"}, std::pair{"00001", "00002"},
+                                      std::pair{"00002", "00002"}, std::pair{"00003", "0000"}}) {
+    const std::string sentence = std::string("SSELECT CONTRAT AVEC 0 = \"") + first +
+                                 "]\" OR AVEC 0 = \"" + second + "]\"";
+    EXPECT_EQ(RunQuery(*database, sentence, "0").text,
+              RunQuery(*database, sentence, "0", scan_only).text)
+        << sentence;
+  }
+  for (std::string prefix : {"DUP", "MAR", "B", "DUPONT ", "ZZZ"}) {
+    const std::string sentence =
+        "SSELECT CIVILAIDANT AVEC NomPrenomAidant = \"" + prefix + "]\" PAR 2 PAR 3";
+    EXPECT_EQ(RunQuery(*database, sentence, "0 2 3").text,
+              RunQuery(*database, sentence, "0 2 3", scan_only).text)
+        << prefix;
+  }
+}
+
+// A dictionary item rewritten after a query was planned changes what the next query selects.
+TEST(Generate, ANewDictionaryItemIsUsedByTheNextQueryOfTheSameShape) {
+  TempDir dir;
+  auto database = Generated(dir, "g.db", kSmall);
+  const std::string sentence = "SSELECT CIVILAIDANT AVEC NomPrenomAidant = \"MME]\"";
+  EXPECT_EQ(RunQuery(*database, sentence, "0").rows, 0);
+  database->WriteRecord("DICT CIVILAIDANT", "NomPrenomAidant",
+                        std::string("I") + kAM + "UPCASE(@1:\" \":@2)");
+  EXPECT_GT(RunQuery(*database, sentence, "0").rows, 0);
+}
+
 TEST(Generate, PersonCodesAreFiveCharactersInKeyOrder) {
   EXPECT_EQ(PersonCode(0), "00000");
   EXPECT_EQ(PersonCode(99999), "99999");
