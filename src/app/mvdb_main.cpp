@@ -148,11 +148,14 @@ int Generate(const Args& args) {
     if (i + 1 >= args.size()) throw UsageError("option " + args[i] + " needs a value");
     const std::int64_t value = CountOption(args[i], args[i + 1]);
     if (args[i] == "--caregivers") {
-      options.caregivers = value, caregivers = true;
+      options.caregivers = value;
+      caregivers = true;
     } else if (args[i] == "--contracts") {
-      options.contracts = value, contracts = true;
+      options.contracts = value;
+      contracts = true;
     } else if (args[i] == "--advances") {
-      options.advances = value, advances = true;
+      options.advances = value;
+      advances = true;
     } else if (args[i] == "--seed") {
       options.seed = static_cast<std::uint64_t>(value);
     } else {

@@ -51,16 +51,17 @@ Shape ShapeOf(const SentenceAst& ast, std::string_view columns, const PlanOption
   return shape;
 }
 
-// Replaces a stand-in by the value it stands for.
-void PutValue(std::string& text, const std::vector<std::string>& values) {
-  if (text.empty() || text[0] != kAM) return;
-  text = values[static_cast<std::size_t>(std::stoul(text.substr(1)))];
+// The number of the value a stand-in stands for, or -1 for a text that is no stand-in.
+long StandInNumber(const std::string& text) {
+  if (text.empty() || text[0] != kAM) return -1;
+  return static_cast<long>(std::stoul(text.substr(1)));
 }
 
 }  // namespace
 
-Plan PlanCache::Get(const SentenceAst& ast, std::string_view sentence, std::string_view columns,
-                    Catalog& catalog, const PlanOptions& options, std::uint64_t generation) {
+const Plan& PlanCache::Get(const SentenceAst& ast, std::string_view sentence,
+                           std::string_view columns, Catalog& catalog, const PlanOptions& options,
+                           std::uint64_t generation) {
   if (generation != generation_) {
     plans_.clear();
     generation_ = generation;
@@ -79,23 +80,29 @@ Plan PlanCache::Get(const SentenceAst& ast, std::string_view sentence, std::stri
         }
       }
     }
-    Plan plan = BuildPlan(blank, sentence, columns, catalog, options);
+    Entry entry{BuildPlan(blank, sentence, columns, catalog, options), {}};
     if (plans_.size() >= kCapacity) plans_.clear();
-    found = plans_.emplace(std::move(shape.key), std::move(plan)).first;
-  }
-  Plan plan = found->second;
-  for (ScanStep& step : plan.steps) {
-    PutValue(step.access.value, shape.values);
-    for (CriteriaSet& set : step.filter) {
-      for (BoundCriterion& criterion : set) {
-        for (BoundTest& test : criterion.tests) {
-          PutValue(test.value, shape.values);
-          test.value_is_number = IsCanonicalNumber(test.value);
+    found = plans_.emplace(std::move(shape.key), std::move(entry)).first;
+    Entry& stored = found->second;
+    auto note = [&](std::string& text, BoundTest* test) {
+      const long n = StandInNumber(text);
+      if (n >= 0) stored.slots.push_back({&text, test, static_cast<std::size_t>(n)});
+    };
+    for (ScanStep& step : stored.plan.steps) {
+      note(step.access.value, nullptr);
+      for (CriteriaSet& set : step.filter) {
+        for (BoundCriterion& criterion : set) {
+          for (BoundTest& test : criterion.tests) note(test.value, &test);
         }
       }
     }
   }
-  return plan;
+  Entry& entry = found->second;
+  for (const Entry::Slot& slot : entry.slots) {
+    *slot.text = shape.values[slot.value];
+    if (slot.test != nullptr) slot.test->value_is_number = IsCanonicalNumber(*slot.text);
+  }
+  return entry.plan;
 }
 
 }  // namespace varnolde::mvdb

@@ -5,7 +5,7 @@
 // empty and which values are equal to one another (a number-valued test is decided per value),
 // so PlanCache plans a sentence once per shape — its file, fields, operators, wildcards, sort
 // keys, columns, and for each value that pattern of emptiness and equality — with stand-ins
-// for the values, and puts the sentence's own values into a copy of that plan.
+// for the values, remembers where each value goes, and writes the sentence's own values there.
 //
 // The cache belongs to one engine and is used by one thread at a time. The caller passes the
 // generation of its catalog (files, dictionaries, indexes): when it differs from the one the
@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "mvdb/query/ast.h"
 #include "mvdb/query/planner.h"
@@ -25,13 +26,26 @@ namespace varnolde::mvdb {
 
 class PlanCache {
  public:
-  Plan Get(const SentenceAst& ast, std::string_view sentence, std::string_view columns,
-           Catalog& catalog, const PlanOptions& options, std::uint64_t generation);
+  // The plan of ast, valid until the next call.
+  const Plan& Get(const SentenceAst& ast, std::string_view sentence, std::string_view columns,
+                  Catalog& catalog, const PlanOptions& options, std::uint64_t generation);
 
  private:
   static constexpr std::size_t kCapacity = 128;  // shapes; the panel sends about ten
 
-  std::unordered_map<std::string, Plan> plans_;  // by shape; values are stand-ins
+  struct Entry {
+    Plan plan;
+    // Where the values go: a text of the plan and the number of the value it holds; the test
+    // whose value it is, to be told whether the value is a number (null for an access path).
+    struct Slot {
+      std::string* text;
+      BoundTest* test;
+      std::size_t value;
+    };
+    std::vector<Slot> slots;
+  };
+
+  std::unordered_map<std::string, Entry> plans_;  // by shape; nodes never move
   std::uint64_t generation_ = 0;
 };
 
