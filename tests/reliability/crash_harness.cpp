@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <sstream>
@@ -21,6 +22,9 @@ std::vector<std::string> AllTaggedKeys() {
   }
   return keys;
 }
+
+// A child may run a few thousand validations before it is killed; tags stay below 100 000.
+constexpr int kLastTagToStartFrom = 90000;
 
 int CaregiverOf(int tag) { return tag % static_cast<int>(kTaggedCaregivers.size()); }
 
@@ -49,19 +53,31 @@ void ValidateUntilKilled(const CrashRunOptions& options, int report_fd) {
   }
 }
 
+std::string LastLine(const std::string& text) {
+  std::istringstream lines(text);
+  std::string line, last;
+  while (std::getline(lines, line)) last = line;
+  return last;
+}
+
+// Stores the first tags, 0, 1 and 2, for the three caregivers.
+void SeedFirstTags(const std::string& db_path, std::vector<int>& baseline) {
+  auto link = mvdb::OpenDatabase(db_path);
+  baseline.clear();
+  for (int c = 0; c < static_cast<int>(kTaggedCaregivers.size()); ++c) {
+    SeedTag(*link, kTaggedCaregivers[c], c);
+    baseline.push_back(c);
+  }
+}
+
 }  // namespace
 
 CrashRunReport RunCrashKills(const CrashRunOptions& options) {
   CrashRunReport report;
   MakeFixtureDatabase(options.db_path);
-  {
-    auto link = mvdb::OpenDatabase(options.db_path);
-    for (int c = 0; c < static_cast<int>(kTaggedCaregivers.size()); ++c) {
-      SeedTag(*link, kTaggedCaregivers[c], c);
-    }
-  }
   // The tag each caregiver's rows were last seen to hold.
-  std::vector<int> baseline = {0, 1, 2};
+  std::vector<int> baseline;
+  SeedFirstTags(options.db_path, baseline);
   std::mt19937 random(options.seed);
   std::uniform_int_distribution<int> delay(0, options.max_delay_us);
 
@@ -72,13 +88,12 @@ CrashRunReport RunCrashKills(const CrashRunOptions& options) {
     ::usleep(static_cast<useconds_t>(delay(random)));
     child.Kill();
     const std::string said = child.Wait();
-    if (!child.Killed()) {
+    if (child.Killed()) {
+      ++report.kills;
+    } else {
       report.violations.push_back(run + "the child ended on its own (" + child.Outcome() +
-                                  "): " + said);
-      if (static_cast<int>(report.violations.size()) >= options.stop_after_violations) break;
-      continue;
+                                  "): " + LastLine(said));
     }
-    ++report.kills;
 
     // What the child got through: the last validation returned per caregiver, and the one in
     // flight.
@@ -95,7 +110,7 @@ CrashRunReport RunCrashKills(const CrashRunOptions& options) {
         ++report.validations_returned;
       }
     }
-    if (in_flight >= 0) ++report.kills_during_validation;
+    if (child.Killed() && in_flight >= 0) ++report.kills_during_validation;
 
     const std::string integrity = IntegrityCheck(options.db_path);
     if (integrity != "ok") report.violations.push_back(run + "integrity check: " + integrity);
@@ -116,6 +131,10 @@ CrashRunReport RunCrashKills(const CrashRunOptions& options) {
       }
     }
     if (static_cast<int>(report.violations.size()) >= options.stop_after_violations) break;
+    // Amounts have at most five integer digits: start the tags again before they run out.
+    if (*std::max_element(baseline.begin(), baseline.end()) > kLastTagToStartFrom) {
+      SeedFirstTags(options.db_path, baseline);
+    }
   }
   return report;
 }
