@@ -332,6 +332,55 @@ void Validation_Sqlite(benchmark::State& state) {
   sqlite3_close_v2(db);
 }
 
+// Both validations in turns, so that the disk's moments of slow syncs (other programs writing)
+// fall on both alike: the engine's figures as median_us and p99_us, the relational ones as
+// sqlite_median_us and sqlite_p99_us.
+void Validation_Interleaved(benchmark::State& state) {
+  const BenchData& data = Data();
+  sqlite3* db = OpenSqlite(data.relational_path, false);
+  {
+    const auto sets = TenAdvances(db);
+    Sql begin(db, "BEGIN IMMEDIATE"), commit(db, "COMMIT");
+    Sql remove(db, "DELETE FROM acompte WHERE k = ?1");
+    Sql insert(db, "INSERT INTO acompte VALUES(?1, ?2, ?3)");
+    auto link = mvdb::OpenDatabase(data.mvdb_path);
+    auto advances = link->OpenFile(t::kAcompteBull);
+    Latencies engine, relational;
+    std::size_t i = 0;
+    for (auto _ : state) {
+      const auto& rows = sets[i++ % sets.size()];
+      engine.Start();
+      link->Begin();
+      for (const auto& [key, text] : rows) {
+        link->Savepoint("acompte_ligne");
+        advances->Read(key)->DBDelete();
+        auto written = advances->ReadForUpdate(key);
+        written->Set(text);
+        written->DBWrite();
+        link->ReleaseSavepoint("acompte_ligne");
+      }
+      link->Commit();
+      engine.Stop();
+      relational.Start();
+      begin.Run();
+      for (const auto& [key, text] : rows) {
+        remove.Bind(1, key).Run();
+        const std::string_view paid_on = mvdb::ExtractField(text, mvdb::kAM, 2);
+        insert.Bind(1, key).Bind(2, std::stoll(std::string(mvdb::ExtractField(text, mvdb::kAM, 1))));
+        if (!paid_on.empty()) insert.Bind(3, std::stoll(std::string(paid_on)));
+        insert.Run();
+      }
+      commit.Run();
+      relational.Stop();
+    }
+    Report(state, engine);
+    state.counters["sqlite_median_us"] = relational.Percentile(50);
+    state.counters["sqlite_p99_us"] = relational.Percentile(99);
+    state.counters["ratio"] = engine.Percentile(50) / relational.Percentile(50);
+  }
+  sqlite3_close_v2(db);
+}
+
 // ---- A full scan with criteria on an attribute no index serves -----------------------------
 
 void FullScan_Mvdb(benchmark::State& state) {
@@ -385,6 +434,7 @@ BENCHMARK(CaregiverLookup_Panel)->Iterations(1000)->Unit(benchmark::kMicrosecond
 BENCHMARK(CaregiverLookup_Sqlite)->Iterations(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Validation_Mvdb)->Iterations(300)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Validation_Sqlite)->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Validation_Interleaved)->Iterations(300)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FullScan_Mvdb)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(FullScan_Sqlite)->Iterations(5)->Unit(benchmark::kMillisecond);
 
