@@ -53,12 +53,12 @@ TEST_F(AmountsTest, OtherTextsComeBackTrimmedAndUnchanged) {
 }
 
 TEST_F(AmountsTest, WithoutDecimalsWhenTheyAreZero) {
-  EXPECT_EQ(converter_->FormatAmountText("12,00", false), "12");
-  EXPECT_EQ(converter_->FormatAmountText("  12", false), "12");
-  EXPECT_EQ(converter_->FormatAmountText("0,0", false), "0");
-  EXPECT_EQ(converter_->FormatAmountText("12,5", false), "12,50");
-  EXPECT_EQ(converter_->FormatAmountText("12,05", false), "12,05");
-  EXPECT_EQ(converter_->FormatAmountText("123456", false), "123456");
+  const std::pair<const char*, const char*> cases[] = {
+      {"12,00", "12"}, {"  12", "12"}, {"0,0", "0"}, {"12,5", "12,50"}, {"12,05", "12,05"},
+      {"123456", "123456"}};
+  for (const auto& [typed, shown] : cases) {
+    EXPECT_EQ(converter_->FormatAmountText(typed, false), shown) << typed;
+  }
 }
 
 TEST_F(AmountsTest, FieldLimitsAreTheCallersOnes) {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <limits>
 #include <map>
-#include <optional>
+#include <iterator>
 #include <string>
 
 #include "components/errors.h"
@@ -25,25 +25,15 @@ ErrorNumber ErrorOf(const std::function<void()>& action) {
   return 0;
 }
 
-TEST(FrenchSettingsTest, AmountsUseTheDecimalComma) {
+// No grouping, two decimals, ties rounded away from zero, never a negative zero.
+TEST(FrenchSettingsTest, FormatFixed2UsesTheDecimalCommaAndRoundsTiesAwayFromZero) {
   const auto french = MakeRegionalSettings("fr_FR");
   EXPECT_EQ(french->DecimalSeparator(), U',');
-  EXPECT_EQ(french->FormatFixed2(1250 / 100.0), "12,50");
-  EXPECT_EQ(french->FormatFixed2(5), "5,00");
-  EXPECT_EQ(french->FormatFixed2(0.5), "0,50");
-  EXPECT_EQ(french->FormatFixed2(1234.5), "1234,50");
-  EXPECT_EQ(french->FormatFixed2(1234567.891), "1234567,89");  // no grouping
-  EXPECT_EQ(french->FormatFixed2(-3.5), "-3,50");
-}
-
-TEST(FrenchSettingsTest, FormatFixed2RoundsTiesAwayFromZero) {
-  const auto french = MakeRegionalSettings("fr_FR");
-  EXPECT_EQ(french->FormatFixed2(0.125), "0,13");
-  EXPECT_EQ(french->FormatFixed2(-2.345), "-2,35");
-  EXPECT_EQ(french->FormatFixed2(1.005), "1,01");
-  EXPECT_EQ(french->FormatFixed2(0.004), "0,00");
-  EXPECT_EQ(french->FormatFixed2(-0.001), "0,00");
-  EXPECT_EQ(french->FormatFixed2(-0.0), "0,00");
+  const std::pair<double, const char*> cases[] = {
+      {12.5, "12,50"},    {5, "5,00"},        {0.5, "0,50"},      {1234.5, "1234,50"},
+      {1234567.891, "1234567,89"}, {-3.5, "-3,50"}, {0.125, "0,13"}, {-2.345, "-2,35"},
+      {1.005, "1,01"},    {0.004, "0,00"},    {-0.001, "0,00"},   {-0.0, "0,00"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(french->FormatFixed2(value), text) << value;
   EXPECT_EQ(ErrorOf([&] { french->FormatFixed2(std::numeric_limits<double>::infinity()); }),
             err::kOverflow);
   EXPECT_EQ(ErrorOf([&] { french->FormatFixed2(std::nan("")); }), err::kOverflow);
@@ -72,7 +62,7 @@ TEST(FrenchSettingsTest, FormatFixed2IsReadBackByToNumber) {
   }
 }
 
-TEST(FrenchSettingsTest, TwelveMonthsInCapitalsWithTheirAccents) {
+TEST(FrenchSettingsTest, TwelveMonthsInCapitalsWithTheirAccentsAreReadBack) {
   const auto french = MakeRegionalSettings("fr_FR");
   const char* expected[12] = {"JANVIER 2004", "FÉVRIER 2004",  "MARS 2004",     "AVRIL 2004",
                               "MAI 2004",     "JUIN 2004",     "JUILLET 2004",  "AOÛT 2004",
@@ -83,10 +73,7 @@ TEST(FrenchSettingsTest, TwelveMonthsInCapitalsWithTheirAccents) {
     EXPECT_EQ(french->ParseMonthYear(text), (YearMonth{2004, month})) << text;
   }
   EXPECT_EQ(french->MonthYearText({2002, 3}), "MARS 2002");
-}
-
-TEST(FrenchSettingsTest, ParseMonthYearIgnoresCaseAndSurroundingBlanks) {
-  const auto french = MakeRegionalSettings("fr_FR");
+  // Reading ignores case and surrounding blanks.
   EXPECT_EQ(french->ParseMonthYear("février 2004"), (YearMonth{2004, 2}));
   EXPECT_EQ(french->ParseMonthYear("Août 1999"), (YearMonth{1999, 8}));
   EXPECT_EQ(french->ParseMonthYear("  décembre 2100 "), (YearMonth{2100, 12}));
@@ -197,33 +184,23 @@ TEST_F(EnvironmentTest, NothingSetMeansFrench) {
   EXPECT_EQ(MakeRegionalSettings()->MonthYearText({2002, 3}), "MARS 2002");
 }
 
+// LC_ALL, then LC_TIME, then LC_NUMERIC, then LANG; empty ones are skipped and C or POSIX
+// mean French.
 TEST_F(EnvironmentTest, LcAllComesFirstThenTimeAndNumericThenLang) {
-  setenv("LANG", "de_DE.UTF-8", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "de_DE");
-  setenv("LC_NUMERIC", "it_IT.UTF-8", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "it_IT");
-  setenv("LC_TIME", "es_ES.UTF-8", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "es_ES");
-  setenv("LC_ALL", "en_US.UTF-8", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "en_US");
+  const std::pair<const char*, const char*> steps[] = {
+      {"LANG", "de_DE.UTF-8"}, {"LC_NUMERIC", "it_IT.UTF-8"}, {"LC_TIME", "es_ES.UTF-8"},
+      {"LC_ALL", ""}, {"LC_ALL", "en_US.UTF-8"}};
+  const char* expected[] = {"de_DE", "it_IT", "es_ES", "es_ES", "en_US"};
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    setenv(steps[i].first, steps[i].second, 1);
+    EXPECT_EQ(LocaleFromEnvironment(), expected[i]) << steps[i].first << "=" << steps[i].second;
+  }
   EXPECT_EQ(MakeRegionalSettings()->FormatFixed2(12.5), "12.50");
   EXPECT_EQ(MakeRegionalSettings("fr_FR")->FormatFixed2(12.5), "12,50");  // the host overrides
-}
-
-TEST_F(EnvironmentTest, EmptyVariablesAreSkipped) {
-  setenv("LC_ALL", "", 1);
-  setenv("LANG", "en_US.UTF-8", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "en_US");
-}
-
-TEST_F(EnvironmentTest, CAndPosixMeanFrench) {
-  setenv("LANG", "de_DE.UTF-8", 1);
-  setenv("LC_ALL", "C", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "fr_FR");
-  setenv("LC_ALL", "POSIX", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "fr_FR");
-  setenv("LC_ALL", "C.UTF-8", 1);
-  EXPECT_EQ(LocaleFromEnvironment(), "fr_FR");
+  for (const char* c_locale : {"C", "POSIX", "C.UTF-8"}) {
+    setenv("LC_ALL", c_locale, 1);
+    EXPECT_EQ(LocaleFromEnvironment(), "fr_FR") << c_locale;
+  }
   EXPECT_EQ(MakeRegionalSettings()->DecimalSeparator(), U',');
 }
 
