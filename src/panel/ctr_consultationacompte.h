@@ -135,6 +135,7 @@ class ctr_consultationacompte final : public PanelReactions {
   void cmd_Valider_Click();
   void Cmd_AnnulerGene_Click();
   void ResetPanel();
+  void FocusCodeAfterReset();
   void Ecrire_Acomptes();
   void cmd_Supprimer_Click();
 

@@ -179,7 +179,10 @@ void ctr_consultationacompte::cmd_Ok_Click() {
   }
   // The clerk decided this row's advance: validation writes it.
   advances_as_stored_.erase(CurrentAdvanceKey());
-  if (!amount.empty()) {
+  // With no current row (the lists were emptied while the amount field stayed open), the
+  // amount has no row to go to: the entry is only closed.
+  if (ui_.ListIndex(lst_Acompte) < 0) {
+  } else if (!amount.empty()) {
     ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte),
                     PadField(regional_->FormatFixed2(regional_->ToNumber(amount)), 9, " ", 0));
   } else {
@@ -223,14 +226,22 @@ void ctr_consultationacompte::cmd_Valider_Click() {
   Ecrire_Acomptes();
   ResetPanel();
   BusyOff();
-  ui_.SetFocus(txt_CodeAidant);
+  FocusCodeAfterReset();
   ui_.SetEnabled(cmd_Sortir, true);
 }
 
 void ctr_consultationacompte::Cmd_AnnulerGene_Click() {
   ResetPanel();
-  ui_.SetFocus(txt_CodeAidant);
+  FocusCodeAfterReset();
   ui_.SetEnabled(cmd_Sortir, true);
+}
+
+// The focus goes back to the caregiver code for the next caregiver. When the employer was
+// reset meanwhile (a new period chosen), the code field is disabled: the focus stays where it
+// is rather than troubling the clerk with an error.
+void ctr_consultationacompte::FocusCodeAfterReset() {
+  ResumeNext rn;
+  rn([&] { ui_.SetFocus(txt_CodeAidant); });
 }
 
 // Deletes and re-creates the advance of every row, in one transaction with a savepoint per

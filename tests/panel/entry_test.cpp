@@ -323,6 +323,27 @@ TEST_F(WriteFailureTest, AReadOnlyDatabaseLosesNothing) {
   EXPECT_EQ(Advance("00012006200203"), "700");
 }
 
+TEST_F(EntryTest, EndingTheWorkAfterTheEmployerWasResetRaisesNoError) {
+  OpenCaregiver();
+  clerk_->Pick(cbo_PeriodePaie, 1);  // empties the employer: the code field is disabled
+  clerk_->Click(Cmd_AnnulerGene);
+  EXPECT_TRUE(toolkit_->Messages().empty());
+  EXPECT_TRUE(Enabled(cmd_Sortir));
+}
+
+TEST_F(EntryTest, AnAmountConfirmedAfterTheListsWereEmptiedGoesNowhere) {
+  OpenCaregiver();
+  clerk_->DoubleClickRow(lst_Acompte, 0);
+  clerk_->Click(cmd_Annuler);  // the amount field stays enabled
+  clerk_->Type(txt_CodeAidant, "1");  // a sixth digit empties the panel
+  ASSERT_TRUE(Rows(lst_Acompte).empty());
+  clerk_->Type(txt_Acompte, "5");
+  clerk_->Click(cmd_Ok);
+  EXPECT_TRUE(toolkit_->Messages().empty());
+  EXPECT_FALSE(Enabled(cmd_Ok));
+  EXPECT_EQ(Advance("00012001200203"), "1250");
+}
+
 // ---- Deleting ---------------------------------------------------------------------------------
 
 TEST_F(EntryTest, AnsweringNoToTheDeletionChangesNothing) {
