@@ -98,7 +98,7 @@ TEST_F(ClerkDriverTest, RefusesTextThatIsNotPlainUtf8BeforeTypingAnything) {
   EXPECT_EQ(toolkit_.Focused(), kNoControl);
 }
 
-TEST_F(ClerkDriverTest, StopsTypingWhenTheFocusLeavesTheBox) {
+TEST_F(ClerkDriverTest, StopsTypingWhenTheBoxLosesTheFocusOrIsDisabled) {
   reactions_.When(txt_Libre, EventKind::kChange, [&] {
     if (toolkit_.Text(txt_Libre).size() == 2) toolkit_.SetFocus(txt_Court);
   });
@@ -107,13 +107,11 @@ TEST_F(ClerkDriverTest, StopsTypingWhenTheFocusLeavesTheBox) {
             "(the focus is on txt_Court)");
   EXPECT_EQ(toolkit_.Text(txt_Libre), "12");
   EXPECT_EQ(toolkit_.Text(txt_Court), "");
-}
 
-TEST_F(ClerkDriverTest, StopsTypingWhenTheBoxIsDisabled) {
-  reactions_.When(txt_Libre, EventKind::kChange, [&] { toolkit_.SetPanelEnabled(false); });
-  EXPECT_THAT(RefusalOf(txt_Libre, [&] { clerk_.Type(txt_Libre, "12"); }),
+  reactions_.When(txt_Court, EventKind::kChange, [&] { toolkit_.SetPanelEnabled(false); });
+  EXPECT_THAT(RefusalOf(txt_Court, [&] { clerk_.Type(txt_Court, "12"); }),
               HasSubstr("after 1 character (the panel is disabled)"));
-  EXPECT_EQ(toolkit_.Text(txt_Libre), "1");
+  EXPECT_EQ(toolkit_.Text(txt_Court), "1");
 }
 
 TEST_F(ClerkDriverTest, ButtonIsNotClickedWhenLostFocusPullsTheFocusBack) {
@@ -167,7 +165,6 @@ TEST_F(ClerkDriverTest, RefusalsAndUnansweredQuestionsEscapeEveryDispatch) {
   clerk_.Click(cmd_Bouton);
   ASSERT_EQ(toolkit_.Messages().size(), 1u);
   EXPECT_EQ(toolkit_.Messages()[0].answer, kAnswerNo);
-  EXPECT_THROW(clerk_.QueueAnswer(kAnswerOk), std::invalid_argument);
 }
 
 }  // namespace
