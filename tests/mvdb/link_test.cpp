@@ -16,16 +16,7 @@ namespace varnolde::mvdb {
 namespace {
 
 using fixture::Dyn;
-
-template <class Statement>
-ErrorNumber ErrorOf(Statement&& statement) {
-  try {
-    statement();
-  } catch (const ComponentError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using fixture::ErrorOf;
 
 class LinkTest : public ::testing::Test {
  protected:
@@ -96,6 +87,9 @@ TEST_F(LinkTest, ReadForUpdateOfAMissingKeyGivesAnEmptyTiedRecord) {
   // Deleting a record that is not stored is not an error.
   auto ghost = file->ReadForUpdate("nothing-here");
   EXPECT_EQ(ErrorOf([&] { ghost->DBDelete(); }), 0u);
+  // An empty key, or one holding a mark, cannot be written.
+  EXPECT_EQ(ErrorOf([&] { file->ReadForUpdate("")->DBWrite(); }), err::kWriteFailed);
+  EXPECT_EQ(ErrorOf([&] { file->ReadForUpdate(Dyn("a]b"))->DBWrite(); }), err::kWriteFailed);
 }
 
 TEST_F(LinkTest, NewRecordIsFreeAndRefusesWriteAndDelete) {
@@ -139,23 +133,19 @@ TEST_F(LinkTest, SelectListReadsAsRowsAndColumns) {
   EXPECT_EQ(ErrorOf([&] { list->DBWrite(); }), err::kRecordNotTied);
 }
 
-TEST_F(LinkTest, SelectListOfNothingIsEmpty) {
-  auto list = Select("SSELECT ASSOCIATION AVEC 1 = \"Sud\"", "ASSOCIATION", "0 1");
-  EXPECT_EQ(list->Get(), "");
-  EXPECT_EQ(list->DCount(), 0);
-  EXPECT_EQ(list->Get(1, 1), "");
-}
-
-TEST_F(LinkTest, OneRowOfEmptyColumnsStillCountsAsARow) {
-  auto list = Select("SSELECT ASSOCIATION AVEC 0 = \"001\"", "", "5");
-  EXPECT_EQ(list->Get(), "");
-  EXPECT_EQ(list->DCount(), 1);
-}
-
-TEST_F(LinkTest, ColumnValuesAreSubvaluesOfTheRow) {
-  auto list = Select("SSELECT CIVILAIDANT", "CIVILAIDANT", "0 3 2");
-  EXPECT_EQ(list->Get(1), Dyn("01234]Léa\\Marie]Dupré"));
-  EXPECT_EQ(list->Get(1, 3), "Dupré");
+// No row is an empty list; one row of empty columns is one row; a column's values are
+// subvalues of its row.
+TEST_F(LinkTest, SelectListShapes) {
+  auto nothing = Select("SSELECT ASSOCIATION AVEC 1 = \"Sud\"", "ASSOCIATION", "0 1");
+  EXPECT_EQ(nothing->Get(), "");
+  EXPECT_EQ(nothing->DCount(), 0);
+  EXPECT_EQ(nothing->Get(1, 1), "");
+  auto empty_row = Select("SSELECT ASSOCIATION AVEC 0 = \"001\"", "", "5");
+  EXPECT_EQ(empty_row->Get(), "");
+  EXPECT_EQ(empty_row->DCount(), 1);
+  auto values = Select("SSELECT CIVILAIDANT", "CIVILAIDANT", "0 3 2");
+  EXPECT_EQ(values->Get(1), Dyn("01234]Léa\\Marie]Dupré"));
+  EXPECT_EQ(values->Get(1, 3), "Dupré");
 }
 
 TEST_F(LinkTest, RequestRecordMustAgreeWithItsSentence) {
@@ -173,12 +163,6 @@ TEST_F(LinkTest, RecordsAndResultsOutliveTheLinkHandle) {
   link_.reset();
   EXPECT_EQ(file->Read("001")->Get(1), "Nord");
   EXPECT_EQ(list->DCount(), 2);
-}
-
-TEST_F(LinkTest, KeysWithMarksOrEmptyCannotBeWritten) {
-  auto file = link_->OpenFile(tables::kAcompteBull);
-  EXPECT_EQ(ErrorOf([&] { file->ReadForUpdate("")->DBWrite(); }), err::kWriteFailed);
-  EXPECT_EQ(ErrorOf([&] { file->ReadForUpdate(Dyn("a]b"))->DBWrite(); }), err::kWriteFailed);
 }
 
 }  // namespace

@@ -18,15 +18,7 @@
 namespace varnolde::mvdb {
 namespace {
 
-template <class Statement>
-ErrorNumber ErrorOf(Statement&& statement) {
-  try {
-    statement();
-  } catch (const ComponentError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using fixture::ErrorOf;
 
 std::string ErrorTextOf(const std::function<void()>& statement) {
   try {

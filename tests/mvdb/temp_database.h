@@ -1,5 +1,5 @@
-// A scratch directory for one test, removed with everything in it when the test ends, and
-// helpers to fill a database from JSON lines.
+// A scratch directory for one test, removed with everything in it when the test ends, helpers
+// to fill a database from JSON lines, and the error a statement raises.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "components/errors.h"
 #include "mvdb/jsonl.h"
 #include "mvdb/link.h"
 
@@ -52,6 +53,17 @@ inline std::string Dyn(std::string text) {
       c = '\xFC';
   }
   return text;
+}
+
+// The number of the ComponentError the statement raises, 0 when it raises none.
+template <class Statement>
+ErrorNumber ErrorOf(Statement&& statement) {
+  try {
+    statement();
+  } catch (const ComponentError& e) {
+    return e.number();
+  }
+  return 0;
 }
 
 }  // namespace varnolde::mvdb::fixture

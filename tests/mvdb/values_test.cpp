@@ -145,15 +145,11 @@ TEST(CanonicalNumberText, RoundsToNineDecimalsWithoutExponent) {
 
 TEST(NormalizeDecimal, GivesTheCanonicalText) {
   std::string out;
-  ASSERT_TRUE(NormalizeDecimal("007.50", out));
-  EXPECT_EQ(out, "7.5");
-  ASSERT_TRUE(NormalizeDecimal("-0.000", out));
-  EXPECT_EQ(out, "0");
-  ASSERT_TRUE(NormalizeDecimal(".25", out));
-  EXPECT_EQ(out, "0.25");
-  EXPECT_FALSE(NormalizeDecimal("", out));
-  EXPECT_FALSE(NormalizeDecimal("-", out));
-  EXPECT_FALSE(NormalizeDecimal("1,5", out));
+  for (auto [text, canonical] : {std::pair{"007.50", "7.5"}, {"-0.000", "0"}, {".25", "0.25"}}) {
+    ASSERT_TRUE(NormalizeDecimal(text, out)) << text;
+    EXPECT_EQ(out, canonical);
+  }
+  for (const char* no : {"", "-", "1,5"}) EXPECT_FALSE(NormalizeDecimal(no, out)) << no;
 }
 
 TEST(DictionaryItems, ParseDAndIItems) {
