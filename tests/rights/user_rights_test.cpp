@@ -11,6 +11,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "components/errors.h"
 #include "mvdb/temp_database.h"
@@ -49,96 +52,74 @@ class UserRightsTest : public ::testing::Test {
   std::shared_ptr<DatabaseLink> db_;
 };
 
-TEST_F(UserRightsTest, LevelTwoUserWithEveryCaregiver) {
-  const auto rights = LoadUserRights(*db_, "dupont");
-  EXPECT_EQ(rights->Login(), "dupont");
-  const auto consult = rights->GetFunctionRights(kConsultationFunction);
-  EXPECT_EQ(consult->AccessLevel(), 2);
-  EXPECT_TRUE(consult->IsAllowed("NORD", false));
-  EXPECT_TRUE(consult->IsAllowed("anything", false));
-  EXPECT_TRUE(consult->IsAllowed("", false));
-  // The other code keeps its own level.
-  EXPECT_EQ(rights->GetFunctionRights("PAIE")->AccessLevel(), 1);
-}
-
-TEST_F(UserRightsTest, LevelOneUserSeesOnlyTheListedGroups) {
-  const auto consult = Consultation("martin");
-  EXPECT_EQ(consult->AccessLevel(), 1);
-  EXPECT_TRUE(consult->IsAllowed("NORD", false));
-  EXPECT_TRUE(consult->IsAllowed("EST", false));
-  EXPECT_TRUE(consult->IsAllowed("002", false));
-  EXPECT_FALSE(consult->IsAllowed("2", false));      // compared as text
-  EXPECT_FALSE(consult->IsAllowed("nord", false));
-  EXPECT_FALSE(consult->IsAllowed("SUD", false));
-  EXPECT_FALSE(consult->IsAllowed("", false));
-  EXPECT_FALSE(consult->IsAllowed("*", false));
-  EXPECT_FALSE(consult->IsAllowed("NORD ", false));
-}
-
-TEST_F(UserRightsTest, CaregiverWithSeveralGroupsIsVisibleWhenOneIsAllowed) {
-  const auto consult = Consultation("martin");
-  EXPECT_TRUE(consult->IsAllowed("SUD\xFD" "EST", false));
-  EXPECT_TRUE(consult->IsAllowed("\xFD" "NORD", false));
-  EXPECT_FALSE(consult->IsAllowed("SUD\xFD" "OUEST", false));
-  EXPECT_FALSE(consult->IsAllowed("\xFD", false));
-}
-
-TEST_F(UserRightsTest, TheFlagDoesNotChangeTheAnswer) {
-  const auto consult = Consultation("martin");
-  for (const char* group : {"NORD", "SUD", ""}) {
-    EXPECT_EQ(consult->IsAllowed(group, true), consult->IsAllowed(group, false)) << group;
+// Each code keeps its own level; the first occurrence of a code counts; a code listed without a
+// level, or not listed, grants level 0; codes and logins are compared exactly.
+TEST_F(UserRightsTest, LevelsPerUserAndCode) {
+  const struct {
+    const char* login;
+    std::string_view code;
+    int level;
+  } cases[] = {{"dupont", kConsultationFunction, 2}, {"dupont", "PAIE", 1},
+               {"martin", kConsultationFunction, 1}, {"durand", kConsultationFunction, 0},
+               {"durand", "PAIE", 2},                {"durand", "paie", 0},
+               {"leroy", kConsultationFunction, 2},  {"leroy", "PAIE", 0},
+               {"moreau", kConsultationFunction, 2}, {"Dupont", kConsultationFunction, 0}};
+  for (const auto& c : cases) {
+    const auto rights = LoadUserRights(*db_, c.login);
+    EXPECT_EQ(rights->Login(), c.login);
+    EXPECT_EQ(rights->GetFunctionRights(c.code)->AccessLevel(), c.level)
+        << c.login << " " << c.code;
   }
 }
 
-TEST_F(UserRightsTest, UserWithoutTheFunctionHasLevelZeroAndSeesNobody) {
-  const auto rights = LoadUserRights(*db_, "durand");
-  const auto consult = rights->GetFunctionRights(kConsultationFunction);
-  EXPECT_EQ(consult->AccessLevel(), 0);
-  EXPECT_FALSE(consult->IsAllowed("NORD", false));
-  EXPECT_FALSE(consult->IsAllowed("", false));
-  EXPECT_EQ(rights->GetFunctionRights("PAIE")->AccessLevel(), 2);
-  EXPECT_TRUE(rights->GetFunctionRights("PAIE")->IsAllowed("NORD", false));
-  // Codes are compared exactly.
-  EXPECT_EQ(rights->GetFunctionRights("paie")->AccessLevel(), 0);
+// "*" allows every caregiver, even among other groups; otherwise groups are compared as text and
+// a caregiver in several groups (value marks) is visible when one of them is allowed; no
+// groups means nobody. The flag never changes the answer.
+TEST_F(UserRightsTest, WhichCaregiversAUserSees) {
+  constexpr std::string_view kC = kConsultationFunction;
+  const struct {
+    const char* login;
+    std::string_view code;
+    std::vector<std::pair<std::string, bool>> groups;
+  } cases[] = {
+      {"dupont", kC, {{"NORD", true}, {"anything", true}, {"", true}}},
+      {"martin", kC, {{"NORD", true}, {"EST", true}, {"002", true}, {"2", false},
+                      {"nord", false}, {"SUD", false}, {"", false}, {"*", false},
+                      {"NORD ", false}, {"SUD\xFD" "EST", true}, {"\xFD" "NORD", true},
+                      {"SUD\xFD" "OUEST", false}, {"\xFD", false}}},
+      {"durand", kC, {{"NORD", false}, {"", false}}},
+      {"durand", "PAIE", {{"NORD", true}}},
+      {"leroy", kC, {{"OUEST", true}, {"", true}}},
+      {"moreau", kC, {{"NORD", false}, {"", false}}}};
+  for (const auto& c : cases) {
+    const auto rights = LoadUserRights(*db_, c.login)->GetFunctionRights(c.code);
+    for (const auto& [groups, allowed] : c.groups) {
+      for (const bool flag : {false, true}) {
+        EXPECT_EQ(rights->IsAllowed(groups, flag), allowed)
+            << c.login << " " << c.code << " \"" << groups << "\" " << flag;
+      }
+    }
+  }
 }
 
-TEST_F(UserRightsTest, StarAmongOtherGroupsAllowsEveryCaregiver) {
-  const auto rights = LoadUserRights(*db_, "leroy");
-  const auto consult = rights->GetFunctionRights(kConsultationFunction);
-  EXPECT_EQ(consult->AccessLevel(), 2);
-  EXPECT_TRUE(consult->IsAllowed("OUEST", false));
-  EXPECT_TRUE(consult->IsAllowed("", false));
-  // A code listed without a level grants nothing but still names the user's groups.
-  EXPECT_EQ(rights->GetFunctionRights("PAIE")->AccessLevel(), 0);
-}
-
-TEST_F(UserRightsTest, FirstOccurrenceOfACodeCountsAndNoGroupsMeansNobody) {
-  const auto consult = Consultation("moreau");
-  EXPECT_EQ(consult->AccessLevel(), 2);
-  EXPECT_FALSE(consult->IsAllowed("NORD", false));
-  EXPECT_FALSE(consult->IsAllowed("", false));
-}
-
-TEST_F(UserRightsTest, LoginsAreCaseSensitive) {
-  EXPECT_EQ(Consultation("Dupont")->AccessLevel(), 0);
-  EXPECT_EQ(Consultation("dupont")->AccessLevel(), 2);
-  EXPECT_EQ(LoadError("DUPONT").number(), err::kUnknownUser);
-}
-
-TEST_F(UserRightsTest, UnknownLoginIsAnErrorNamingIt) {
-  const ComponentError error = LoadError("inconnu");
-  EXPECT_EQ(error.number(), err::kUnknownUser);
-  EXPECT_NE(std::string(error.what()).find("inconnu"), std::string::npos) << error.what();
-  EXPECT_EQ(LoadError("").number(), err::kUnknownUser);
-  EXPECT_EQ(LoadError("dupont\xFE" "1").number(), err::kUnknownUser);
-}
-
-TEST_F(UserRightsTest, LevelThatIsNotAWholeNumberIsBadData) {
-  const ComponentError error = LoadError("bernard");
-  EXPECT_EQ(error.number(), err::kBadData);
-  const std::string text = error.what();
-  for (const char* part : {"bernard", "CONSULTACPT", "deux"}) {
-    EXPECT_NE(text.find(part), std::string::npos) << text;
+// Logins are case sensitive; an unknown login or a level that is not a whole number is an error
+// naming what is wrong.
+TEST_F(UserRightsTest, UnknownLoginsAndBadLevelsAreErrorsNamingThem) {
+  const struct {
+    std::string login;
+    ErrorNumber number;
+    std::vector<const char*> named;
+  } cases[] = {{"DUPONT", err::kUnknownUser, {}},
+               {"inconnu", err::kUnknownUser, {"inconnu"}},
+               {"", err::kUnknownUser, {}},
+               {"dupont\xFE" "1", err::kUnknownUser, {}},
+               {"bernard", err::kBadData, {"bernard", "CONSULTACPT", "deux"}}};
+  for (const auto& c : cases) {
+    const ComponentError error = LoadError(c.login);
+    EXPECT_EQ(error.number(), c.number) << c.login;
+    for (const char* part : c.named) {
+      EXPECT_NE(std::string(error.what()).find(part), std::string::npos) << error.what();
+    }
   }
 }
 
