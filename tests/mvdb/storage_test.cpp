@@ -1,13 +1,11 @@
-// Storage: transactions and savepoints, durability, locking, read-only use, opening bad files.
+// Storage: transactions and savepoints, durability, locking, read-only use, indexes kept up to
+// date. (Files that are no database are refused in tests/reliability/damaged_files_test.cpp.)
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,15 +17,6 @@ namespace varnolde::mvdb {
 namespace {
 
 using fixture::ErrorOf;
-
-std::string ErrorTextOf(const std::function<void()>& statement) {
-  try {
-    statement();
-  } catch (const ComponentError& e) {
-    return e.what();
-  }
-  return "";
-}
 
 class StorageTest : public ::testing::Test {
  protected:
@@ -252,53 +241,6 @@ TEST_F(StorageTest, DictionaryChangedByAnotherConnectionIsSeenAtTheNextQuery) {
   EXPECT_EQ(select(), "");  // caches the item as @1
   OpenMvdb(path_)->WriteRecord("DICT PERSON", "Name", fixture::Dyn("I^@2"));
   EXPECT_EQ(select(), "P1");
-}
-
-TEST(OpenDatabase, MissingOrForeignFilesRaiseDatabaseOpenNamingTheFile) {
-  fixture::TempDir temp;
-  auto expect_refused = [](const std::string& path, const std::string& cause) {
-    std::string text = ErrorTextOf([&] { OpenDatabase(path); });
-    EXPECT_NE(text.find(path), std::string::npos) << text;
-    EXPECT_NE(text.find(cause), std::string::npos) << text;
-    EXPECT_EQ(ErrorOf([&] { OpenDatabase(path); }), err::kDatabaseOpen);
-  };
-  expect_refused(temp.File("missing.db"), "introuvable");
-  std::filesystem::create_directory(temp.File("dir.db"));
-  expect_refused(temp.File("dir.db"), "répertoire");
-  std::ofstream(temp.File("text.db")) << "this is not a database, only some words of text\n";
-  expect_refused(temp.File("text.db"), "SQLite");
-  std::ofstream(temp.File("empty.db")).flush();
-  expect_refused(temp.File("empty.db"), "mvdb");
-  // An SQLite database of another application.
-  { auto created = OpenMvdb(temp.File("ok.db"), OpenOptions{.create = true}); }
-  std::filesystem::copy_file(temp.File("ok.db"), temp.File("foreign.db"));
-  {
-    std::fstream file(temp.File("foreign.db"), std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(68);  // application_id in the SQLite header
-    file.write("\0\0\0\7", 4);
-  }
-  expect_refused(temp.File("foreign.db"), "autre application");
-  // A file cut short after its header.
-  {
-    std::ifstream in(temp.File("ok.db"), std::ios::binary);
-    std::string head(150, '\0');
-    in.read(head.data(), 150);
-    std::ofstream(temp.File("cut.db"), std::ios::binary) << head;
-  }
-  EXPECT_EQ(ErrorOf([&] { OpenDatabase(temp.File("cut.db")); }), err::kDatabaseOpen);
-  // A file cut inside its last page would read as records of zeros: refused as well.
-  {
-    auto database = OpenMvdb(temp.File("ok.db"));
-    database->CreateFile("F");
-    for (int i = 0; i < 200; ++i)
-      database->WriteRecord("F", std::to_string(i), std::string(50, 'x'));
-  }
-  std::uintmax_t size = std::filesystem::file_size(temp.File("ok.db"));
-  std::filesystem::copy_file(temp.File("ok.db"), temp.File("short.db"));
-  std::filesystem::resize_file(temp.File("short.db"), size - 512);
-  expect_refused(temp.File("short.db"), "tronqué");
-  // create makes a new database, and opening it again works.
-  EXPECT_NO_THROW(OpenDatabase(temp.File("ok.db")));
 }
 
 }  // namespace

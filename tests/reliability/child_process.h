@@ -31,7 +31,6 @@ class ChildProcess {
   std::string Wait();
 
   bool Killed() const;  // ended by SIGKILL
-  int Signal() const { return killed_by_signal_; }  // 0 when the child exited
   int ExitStatus() const { return exit_status_; }   // -1 when it did not exit
   std::string Outcome() const;                      // "exit 3", "signal 11", ...
 

@@ -29,14 +29,10 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-void MakeFixtureDatabase(const std::string& path, const std::string& extra_lines) {
+void MakeFixtureDatabase(const std::string& path) {
   std::ifstream fixture(RELIABILITY_FIXTURE);
   if (!fixture) throw std::runtime_error("missing fixture " RELIABILITY_FIXTURE);
   mvdb::LoadJsonLines(path, fixture);
-  if (!extra_lines.empty()) {
-    std::istringstream extra(extra_lines);
-    mvdb::LoadJsonLines(path, extra);
-  }
 }
 
 std::string Describe(const StoredAdvance& advance) {

@@ -45,8 +45,8 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
-// Creates the database at path from the fixture (plus extra JSON lines, if any).
-void MakeFixtureDatabase(const std::string& path, const std::string& extra_lines = "");
+// Creates the database at path from the fixture.
+void MakeFixtureDatabase(const std::string& path);
 
 // One stored advance as the panel writes it: attribute 1 the amount in hundredths, attribute 2
 // the stored payment date.
@@ -77,7 +77,6 @@ class ClerkSession {
 
   HeadlessToolkit& toolkit() { return *toolkit_; }
   ClerkDriver& clerk() { return *clerk_; }
-  ctr_consultationacompte& panel() { return *panel_; }
 
   // Types the entity code "001" unless it is there already.
   void ChooseEntity();

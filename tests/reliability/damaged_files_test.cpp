@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -86,14 +87,15 @@ class DamagedFileTest : public ::testing::Test {
     good_dump_ = dump.str();
   }
 
-  // The file at path is refused by OpenDatabase with kDatabaseOpen naming it, and the mvdb
-  // tool stops with status 1 and a message naming it.
-  void ExpectRefused(const std::string& path) {
+  // The file at path is refused by OpenDatabase with kDatabaseOpen naming it (and giving the
+  // cause, when one is given), and the mvdb tool stops with status 1 and a message naming it.
+  void ExpectRefused(const std::string& path, const std::string& cause = "") {
     SCOPED_TRACE(path);
     const auto error = ErrorOf([&] { mvdb::OpenDatabase(path); });
     ASSERT_TRUE(error.has_value()) << "opened";
     EXPECT_EQ(error->number(), err::kDatabaseOpen) << error->what();
     EXPECT_NE(std::string(error->what()).find(path), std::string::npos) << error->what();
+    EXPECT_NE(std::string(error->what()).find(cause), std::string::npos) << error->what();
     for (const char* verb : {"dump", "query"}) {
       std::vector<std::string> arguments{verb, path};
       if (std::string(verb) == "query") arguments.push_back("SSELECT ACOMPTEBULL");
@@ -126,20 +128,21 @@ class DamagedFileTest : public ::testing::Test {
 };
 
 TEST_F(DamagedFileTest, FilesThatAreNoDatabaseAreRefusedNamingTheFile) {
-  ExpectRefused(dir_.File("missing.db"));
+  ExpectRefused(dir_.File("missing.db"), "fichier introuvable");
   std::filesystem::create_directory(dir_.File("directory.db"));
-  ExpectRefused(dir_.File("directory.db"));
-  WriteFile(dir_.File("empty.db"), "");
-  ExpectRefused(dir_.File("empty.db"));
-  WriteFile(dir_.File("text.db"), "Acomptes de mars\nDUBOIS Alain 12,50\n");
-  ExpectRefused(dir_.File("text.db"));
-  WriteFile(dir_.File("lines.db"), Slurp(RELIABILITY_FIXTURE));  // the JSON lines themselves
-  ExpectRefused(dir_.File("lines.db"));
+  ExpectRefused(dir_.File("directory.db"), "c'est un répertoire");
   std::mt19937 random(7);
   std::string noise(65536, '\0');
   for (char& c : noise) c = static_cast<char>(random());
-  WriteFile(dir_.File("noise.db"), noise);
-  ExpectRefused(dir_.File("noise.db"));
+  constexpr char kNoSqlite[] = "ce n'est pas une base de données SQLite";
+  for (const auto& [name, bytes, cause] : std::vector<std::array<std::string, 3>>{
+           {"empty.db", "", "ce n'est pas une base mvdb (base SQLite vide)"},
+           {"text.db", "Acomptes de mars\nDUBOIS Alain 12,50\n", kNoSqlite},
+           {"lines.db", Slurp(RELIABILITY_FIXTURE), kNoSqlite},  // the JSON lines themselves
+           {"noise.db", noise, kNoSqlite}}) {
+    WriteFile(dir_.File(name), bytes);
+    ExpectRefused(dir_.File(name), cause);
+  }
 }
 
 TEST_F(DamagedFileTest, SqliteDatabasesOfAnotherKindAreRefused) {
@@ -151,14 +154,14 @@ TEST_F(DamagedFileTest, SqliteDatabasesOfAnotherKindAreRefused) {
   };
   make("other.db", "CREATE TABLE facture (numero INTEGER PRIMARY KEY, montant REAL);"
                    "INSERT INTO facture VALUES (1, 12.5);");
-  ExpectRefused(dir_.File("other.db"));
+  ExpectRefused(dir_.File("other.db"), "base SQLite d'une autre application");
   // Another application that also sets its identifier.
   make("stamped.db", "PRAGMA application_id = 42; CREATE TABLE t (x);");
-  ExpectRefused(dir_.File("stamped.db"));
+  ExpectRefused(dir_.File("stamped.db"), "base SQLite d'une autre application");
   // An mvdb database written by a newer program.
   std::filesystem::copy_file(good_, dir_.File("newer.db"));
   make("newer.db", "PRAGMA user_version = 9;");
-  ExpectRefused(dir_.File("newer.db"));
+  ExpectRefused(dir_.File("newer.db"), "format mvdb 9 plus récent que ce programme");
 }
 
 TEST_F(DamagedFileTest, DamagedHeadersAndSchemasAreRefused) {
@@ -174,25 +177,17 @@ TEST_F(DamagedFileTest, DamagedHeadersAndSchemasAreRefused) {
   ExpectRefused(Damaged("page-size.db", [](std::string& bytes) { bytes[16] = 3; }));
 }
 
+// Cut anywhere, every 512 bytes. SQLite reads the missing end of a page cut short as zeros,
+// which would pass for records with an empty key and an empty text: a file cut inside its last
+// page must be refused too, not read.
 TEST_F(DamagedFileTest, TruncatedDatabasesAreRefusedNamingTheFile) {
-  const std::size_t page = PageSize();
-  ASSERT_EQ(good_bytes_.size() % page, 0u);
-  // Cut anywhere before the last page, every 512 bytes.
+  ASSERT_EQ(good_bytes_.size() % PageSize(), 0u);
   int cuts = 0;
-  for (std::size_t length = 0; length + page <= good_bytes_.size(); length += 512, ++cuts) {
-    ExpectRefused(Damaged("cut.db", [&](std::string& bytes) { bytes.resize(length); }));
+  for (std::size_t length = 0; length < good_bytes_.size(); length += 512, ++cuts) {
+    ExpectRefused(Damaged("cut.db", [&](std::string& bytes) { bytes.resize(length); }),
+                  length == 0 ? "base SQLite vide" : "fichier tronqué");
   }
   EXPECT_GT(cuts, 100);
-}
-
-// SQLite reads the missing end of a page cut short as zeros, which would pass for records with
-// an empty key and an empty text: such a file must be refused, not read.
-TEST_F(DamagedFileTest, AFileCutInsideItsLastPageIsRefused) {
-  const std::size_t page = PageSize();
-  for (std::size_t length = good_bytes_.size() - page + 512; length < good_bytes_.size();
-       length += 512) {
-    ExpectRefused(Damaged("cut-last.db", [&](std::string& bytes) { bytes.resize(length); }));
-  }
 }
 
 // Unreadable: as root, permissions stop nothing, so the check runs as the user nobody.

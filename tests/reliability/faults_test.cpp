@@ -108,6 +108,16 @@ class ValidationFaultTest : public ::testing::Test {
     scenario.edit(session);
   }
 
+  // Makes the scenario's changes on a panel opened on link, calls arm, validates; returns the
+  // texts of the message boxes the validation showed.
+  static Strings EditAndValidate(std::shared_ptr<DatabaseLink> link, const Scenario& scenario,
+                                 const std::function<void()>& arm = [] {}) {
+    ClerkSession session(std::move(link));
+    EditRows(session, scenario);
+    arm();
+    return session.Validate();
+  }
+
   // After a validation that showed `shown`: either nothing shown and every row as after, or
   // the write failure shown once, the rows before the failing one as after and the others as
   // before (all as before when the commit failed). Nothing else in the database changed.
@@ -143,9 +153,7 @@ class ValidationFaultTest : public ::testing::Test {
     {
       const std::string db = FreshDatabase("count.db");
       auto counting = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
-      ClerkSession session(counting);
-      EditRows(session, scenario);
-      ExpectNothingLost(db, scenario, session.Validate(), false);
+      ExpectNothingLost(db, scenario, EditAndValidate(counting, scenario), false);
       for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
         attempts[op] = counting->Attempts(op);
       }
@@ -156,13 +164,7 @@ class ValidationFaultTest : public ::testing::Test {
         SCOPED_TRACE(OperationName(op) + " " + std::to_string(n));
         const std::string db = FreshDatabase("fault.db");
         auto faulty = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
-        Strings shown;
-        {
-          ClerkSession session(faulty);
-          EditRows(session, scenario);
-          faulty->FailNth(op, n);
-          shown = session.Validate();
-        }
+        const Strings shown = EditAndValidate(faulty, scenario, [&] { faulty->FailNth(op, n); });
         const bool failed = n <= attempts[op];
         EXPECT_EQ(faulty->Injected(op), failed ? 1 : 0);
         EXPECT_EQ(shown.size(), failed ? 1u : 0u);
@@ -196,53 +198,33 @@ TEST_F(ValidationFaultTest, NoFailureInALongValidationLosesAnAdvance) {
   std::cout << "faults injected: " << injected << "\n";
 }
 
-TEST_F(ValidationFaultTest, AnOperationThatAlwaysFailsKeepsEveryAdvance) {
+// An operation that always fails, a read-only database, a database locked by another program
+// (after the bounded wait): the clerk sees the failure once and every advance is kept.
+TEST_F(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeepsEverything) {
   const Scenario scenario = EveryKindOfRow();
+  const auto expect_refused = [&](const std::string& db, const Strings& shown) {
+    EXPECT_EQ(shown, Strings{kWriteFailedMessage});
+    ExpectNothingLost(db, scenario, shown, true);
+  };
   for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
     SCOPED_TRACE(OperationName(op));
     const std::string db = FreshDatabase("always.db");
     auto faulty = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
-    Strings shown;
-    {
-      ClerkSession session(faulty);
-      EditRows(session, scenario);
-      faulty->FailAlways(op, true);
-      shown = session.Validate();
-    }
-    EXPECT_EQ(shown, Strings{kWriteFailedMessage});
-    ExpectNothingLost(db, scenario, shown, true);
+    expect_refused(db, EditAndValidate(faulty, scenario, [&] { faulty->FailAlways(op, true); }));
   }
-}
+  const std::string read_only = FreshDatabase("read-only.db");
+  expect_refused(read_only, EditAndValidate(mvdb::OpenDatabase(read_only, {.read_only = true}),
+                                            scenario));
 
-TEST_F(ValidationFaultTest, AReadOnlyDatabaseShowsTheFailureOnceAndKeepsEverything) {
-  const Scenario scenario = EveryKindOfRow();
-  const std::string db = FreshDatabase("read-only.db");
-  Strings shown;
-  {
-    ClerkSession session(mvdb::OpenDatabase(db, mvdb::OpenOptions{.read_only = true}));
-    EditRows(session, scenario);
-    shown = session.Validate();
-  }
-  ExpectNothingLost(db, scenario, shown, true);
-  EXPECT_EQ(shown, Strings{kWriteFailedMessage});
-}
-
-TEST_F(ValidationFaultTest, ADatabaseLockedByAnotherProgramFailsAfterTheBoundedWait) {
-  const Scenario scenario = EveryKindOfRow();
-  const std::string db = FreshDatabase("locked.db");
-  auto other = mvdb::OpenDatabase(db);
-  other->Begin();  // holds the write lock until the end of the test
+  const std::string locked = FreshDatabase("locked.db");
+  auto other = mvdb::OpenDatabase(locked);
+  other->Begin();  // holds the write lock during the validation
   other->OpenFile("PERIODESPAIE")->Read("1")->DBWrite();
-  Strings shown;
-  {
-    ClerkSession session(mvdb::OpenDatabase(db, mvdb::OpenOptions{.busy_timeout_ms = 50}));
-    EditRows(session, scenario);
-    shown = session.Validate();
-  }
-  EXPECT_EQ(shown, Strings{kWriteFailedMessage});
+  const Strings shown =
+      EditAndValidate(mvdb::OpenDatabase(locked, {.busy_timeout_ms = 50}), scenario);
   other->Rollback();
   other.reset();
-  ExpectNothingLost(db, scenario, shown, true);
+  expect_refused(locked, shown);
 }
 
 // A file system of a fixed size, mounted for the test (needs the right to mount: root).
