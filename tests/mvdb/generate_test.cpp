@@ -164,33 +164,6 @@ TEST(Generate, RepeatedPanelQueriesWithOtherValuesSelectWhatAFullScanSelects) {
     rows += planned.rows;
   }
   EXPECT_GT(rows, 0);
-  // Two sets on the same key prefix share one scan; on different prefixes they are merged.
-  for (const auto& [first, second] : {std::pair{"00001", "00001"}, std::pair{"00001", "00002"},
-                                      std::pair{"00002", "00002"}, std::pair{"00003", "0000"}}) {
-    const std::string sentence = std::string("SSELECT CONTRAT AVEC 0 = \"") + first +
-                                 "]\" OR AVEC 0 = \"" + second + "]\"";
-    EXPECT_EQ(RunQuery(*database, sentence, "0").text,
-              RunQuery(*database, sentence, "0", scan_only).text)
-        << sentence;
-  }
-  for (std::string prefix : {"DUP", "MAR", "B", "DUPONT ", "ZZZ"}) {
-    const std::string sentence =
-        "SSELECT CIVILAIDANT AVEC NomPrenomAidant = \"" + prefix + "]\" PAR 2 PAR 3";
-    EXPECT_EQ(RunQuery(*database, sentence, "0 2 3").text,
-              RunQuery(*database, sentence, "0 2 3", scan_only).text)
-        << prefix;
-  }
-}
-
-// A dictionary item rewritten after a query was planned changes what the next query selects.
-TEST(Generate, ANewDictionaryItemIsUsedByTheNextQueryOfTheSameShape) {
-  TempDir dir;
-  auto database = Generated(dir, "g.db", kSmall);
-  const std::string sentence = "SSELECT CIVILAIDANT AVEC NomPrenomAidant = \"MME]\"";
-  EXPECT_EQ(RunQuery(*database, sentence, "0").rows, 0);
-  database->WriteRecord("DICT CIVILAIDANT", "NomPrenomAidant",
-                        std::string("I") + kAM + "UPCASE(@1:\" \":@2)");
-  EXPECT_GT(RunQuery(*database, sentence, "0").rows, 0);
 }
 
 TEST(Generate, PersonCodesAreFiveCharactersInKeyOrder) {
