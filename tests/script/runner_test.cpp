@@ -75,7 +75,12 @@ TEST_F(ScriptRunnerTest, EachKindOfExpectationReportsWhatItFound) {
                         Case{"expect focus cbo_NomAidant", "actual:   txt_CodeAidant"},
                         Case{"expect rows lst_Etat", "actual:   \"\" \"06/11/2026\""},
                         Case{"expect current lst_Etat 0", "actual:   -1"},
-                        Case{"expect message \"x\"", "no message box left to check (0 shown"}}) {
+                        Case{"expect message \"x\"", "no message box left to check (0 shown"},
+                        Case{"expect record ACOMPTEBULL \"00101001202611\" \"1\"",
+                             "actual:   no record \"00101001202611\" in ACOMPTEBULL"},
+                        Case{"expect no-record NOFILE \"1\"", "actual:   error 0x80040010: "},
+                        Case{"expect no-record ACOMPTEBULL \"00101002202611\"",
+                             "actual:   a record: \"12050\" \"21495\""}}) {
     HeadlessToolkit toolkit;
     auto session = host::PanelSession::Open(toolkit, demo_.Path(), {"gestionnaire", "fr_FR"});
     std::ostringstream report;
@@ -144,21 +149,6 @@ TEST_F(ScriptRunnerTest, RecordsCompareAttributesTrailingEmptiesAside) {
       1);
   EXPECT_THAT(Report(), HasSubstr("      expected: \"12050\"\n"
                                   "      actual:   \"12050\" \"21495\"\n"));
-}
-
-TEST_F(ScriptRunnerTest, MissingRecordsAndFilesAreReported) {
-  Run("expect record ACOMPTEBULL \"00101001202611\" \"1\"\n");
-  EXPECT_THAT(Report(), HasSubstr("actual:   no record \"00101001202611\" in ACOMPTEBULL"));
-}
-
-TEST_F(ScriptRunnerTest, AnUnknownFileIsAFailureWithTheDatabaseError) {
-  Run("expect no-record NOFILE \"1\"\n");
-  EXPECT_THAT(Report(), HasSubstr("actual:   error 0x80040010: "));
-}
-
-TEST_F(ScriptRunnerTest, AStoredRecordFailsNoRecord) {
-  Run("expect no-record ACOMPTEBULL \"00101002202611\"\n");
-  EXPECT_THAT(Report(), HasSubstr("actual:   a record: \"12050\" \"21495\""));
 }
 
 TEST_F(ScriptRunnerTest, ShowPrintsThePanel) {

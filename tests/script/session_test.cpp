@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "host/panel_session.h"
 #include "mvdb/link.h"
@@ -35,13 +37,9 @@ TEST_F(PanelSessionTest, OpensTheDatabaseAndInitialisesThePanel) {
   EXPECT_FALSE(session->Panel().W_sortir());
 }
 
-TEST_F(PanelSessionTest, TheLocaleDecidesTheMonthNames) {
-  auto session = PanelSession::Open(toolkit_, demo_.Path(), {"gestionnaire", "en_US"});
+TEST_F(PanelSessionTest, TheLocaleAndTheUsersRightsReachThePanel) {
+  auto session = PanelSession::Open(toolkit_, demo_.Path(), {"consultant", "en_US"});
   EXPECT_EQ(toolkit_.ItemText(cbo_PeriodePaie, 1), "DECEMBER 2026");
-}
-
-TEST_F(PanelSessionTest, TheUsersRightsReachThePanel) {
-  auto session = PanelSession::Open(toolkit_, demo_.Path(), {"consultant", "fr_FR"});
   EXPECT_FALSE(toolkit_.Visible(cmd_Valider));
   EXPECT_FALSE(toolkit_.Visible(cmd_Supprimer));
 }
@@ -60,27 +58,25 @@ TEST_F(PanelSessionTest, TheLinkOutlivesSortir) {
   EXPECT_EQ(session->Database().OpenFile("PERIODESPAIE")->Read("1")->Get(1), "202611");
 }
 
-TEST_F(PanelSessionTest, AMissingDatabaseIsNamed) {
+// A missing database is named and not created; an unknown login is named with the database.
+TEST_F(PanelSessionTest, StartUpFailuresNameWhatIsMissing) {
   const std::string missing = (demo_.Directory() / "absent.db").string();
-  try {
-    PanelSession::Open(toolkit_, missing, {"gestionnaire", "fr_FR"});
-    FAIL();
-  } catch (const ComponentError& error) {
-    EXPECT_EQ(error.number(), err::kDatabaseOpen);
-    EXPECT_THAT(error.what(), HasSubstr(missing));
+  const struct {
+    std::string path, login;
+    ErrorNumber number;
+    std::vector<std::string> named;
+  } cases[] = {{missing, "gestionnaire", err::kDatabaseOpen, {missing}},
+               {demo_.Path(), "inconnu", err::kUnknownUser, {"« inconnu »", demo_.Path()}}};
+  for (const auto& c : cases) {
+    try {
+      PanelSession::Open(toolkit_, c.path, {c.login, "fr_FR"});
+      ADD_FAILURE() << c.login;
+    } catch (const ComponentError& error) {
+      EXPECT_EQ(error.number(), c.number);
+      for (const std::string& name : c.named) EXPECT_THAT(error.what(), HasSubstr(name));
+    }
   }
   EXPECT_FALSE(std::filesystem::exists(missing));
-}
-
-TEST_F(PanelSessionTest, AnUnknownLoginIsNamedWithTheDatabase) {
-  try {
-    PanelSession::Open(toolkit_, demo_.Path(), {"inconnu", "fr_FR"});
-    FAIL();
-  } catch (const ComponentError& error) {
-    EXPECT_EQ(error.number(), err::kUnknownUser);
-    EXPECT_THAT(error.what(), HasSubstr("« inconnu »"));
-    EXPECT_THAT(error.what(), HasSubstr(demo_.Path()));
-  }
 }
 
 TEST_F(PanelSessionTest, AFailedInitLeavesNothingOpen) {
