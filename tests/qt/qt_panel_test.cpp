@@ -148,29 +148,26 @@ TEST_F(QtPanelTest, ClerkEntersAnAdvanceFromEntityToDatabase) {
   EXPECT_EQ(clerk().Messages().size(), 0u);
 }
 
-TEST_F(QtPanelTest, ClerkTakesThePreviousMonthsProviderContract) {
-  Open();
-  clerk().QueueAnswer(kAnswerYes);
-  LoadCaregiver("00023");
-  ASSERT_EQ(clerk().Messages().size(), 1u);
-  EXPECT_EQ(clerk().Messages()[0].text, kProviderQuestion);
-  EXPECT_EQ(clerk().Messages()[0].buttons, MsgButtons::kYesNo);
-  EXPECT_EQ(clerk().Messages()[0].icon, MsgIcon::kExclamation);
-  EXPECT_EQ(clerk().Messages()[0].title, kMessageTitle);
-  // The period's contract (the person cared for employs), then February's provider contract.
+// The question is asked once; Yes adds February's provider contract after the period's one (the
+// person cared for employs), No leaves the period's contract alone.
+TEST_F(QtPanelTest, ClerkAnswersTheQuestionOnThePreviousMonthsProviderContract) {
+  for (const int answer : {kAnswerNo, kAnswerYes}) {
+    panel_.reset();  // the panel goes before the window it lives in
+    Open();
+    clerk().QueueAnswer(answer);
+    LoadCaregiver("00023");
+    ASSERT_EQ(clerk().Messages().size(), 1u);
+    EXPECT_EQ(clerk().Messages()[0].text, kProviderQuestion);
+    EXPECT_EQ(clerk().Messages()[0].buttons, MsgButtons::kYesNo);
+    EXPECT_EQ(clerk().Messages()[0].icon, MsgIcon::kExclamation);
+    EXPECT_EQ(clerk().Messages()[0].title, kMessageTitle);
+    EXPECT_THAT(ui().ItemText(lst_Liste1, 0), ::testing::EndsWith("CARON Marthe"));
+    EXPECT_TRUE(ui().PanelEnabled());
+    EXPECT_FALSE(ui().BusyPointer());
+    if (answer == kAnswerNo) EXPECT_THAT(Rows(Lst_CodeContrat), ElementsAre("00023001"));
+  }
   EXPECT_THAT(Rows(Lst_CodeContrat), ElementsAre("00023001", "00023002"));
-  EXPECT_THAT(ui().ItemText(lst_Liste1, 0), ::testing::EndsWith("CARON Marthe"));
   EXPECT_THAT(ui().ItemText(lst_Liste1, 1), ::testing::EndsWith("ADN Lille"));
-  EXPECT_TRUE(ui().PanelEnabled());
-  EXPECT_FALSE(ui().BusyPointer());
-}
-
-TEST_F(QtPanelTest, ClerkRefusesThePreviousMonthsProviderContract) {
-  Open();
-  clerk().QueueAnswer(kAnswerNo);
-  LoadCaregiver("00023");
-  ASSERT_EQ(clerk().Messages().size(), 1u);
-  EXPECT_THAT(Rows(Lst_CodeContrat), ElementsAre("00023001"));
 }
 
 TEST_F(QtPanelTest, ClerkIsWarnedThatThePayslipIsAlreadyComputed) {

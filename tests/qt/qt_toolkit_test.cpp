@@ -50,11 +50,17 @@ class QtToolkitTest : public ::testing::Test {
 
 // --- The window built from the layout table ----------------------------------------------
 
-TEST(QtLayoutTest, PanelIsBuiltFromTwipsAtTheScreensResolution) {
-  QtHarness harness;
-  RecordingReactions reactions(panel::Layout());
-  harness.Attach(panel::Layout(), reactions);
-  QtToolkit& toolkit = harness.qt_toolkit();
+class QtLayoutTest : public ::testing::Test {
+ protected:
+  QtLayoutTest() { harness_.Attach(panel::Layout(), reactions_); }
+
+  QtHarness harness_;
+  RecordingReactions reactions_{panel::Layout()};
+  QtToolkit& toolkit_ = harness_.qt_toolkit();
+};
+
+TEST_F(QtLayoutTest, PanelIsBuiltFromTwipsAtTheScreensResolution) {
+  QtToolkit& toolkit = toolkit_;
   ASSERT_EQ(toolkit.PanelWidget()->logicalDpiX(), 96);  // offscreen: 15 twips a pixel
   EXPECT_EQ(toolkit.PanelWidget()->size(), QSize(588, 435));
   // A control inside the frame is placed relative to the frame.
@@ -68,25 +74,19 @@ TEST(QtLayoutTest, PanelIsBuiltFromTwipsAtTheScreensResolution) {
   EXPECT_FALSE(toolkit.ControlWidget(panel::Lst_CodeContrat)->isVisible());
 }
 
-TEST(QtLayoutTest, ColumnControlsUseTheFixedPitchFontThroughFontconfig) {
-  QtHarness harness;
-  RecordingReactions reactions(panel::Layout());
-  harness.Attach(panel::Layout(), reactions);
+TEST_F(QtLayoutTest, ColumnControlsUseTheFixedPitchFontThroughFontconfig) {
   for (ControlId id : {panel::lst_Liste1, panel::lst_Acompte, panel::txt_Acompte}) {
-    const QFont font = harness.qt_toolkit().ControlWidget(id)->font();
+    const QFont font = toolkit_.ControlWidget(id)->font();
     EXPECT_EQ(font.family(), "Courier New");
     EXPECT_DOUBLE_EQ(font.pointSizeF(), 8.25);
     EXPECT_TRUE(QFontInfo(font).fixedPitch()) << QFontInfo(font).family().toStdString();
   }
-  const QFont plain = harness.qt_toolkit().ControlWidget(panel::cbo_Entite)->font();
+  const QFont plain = toolkit_.ControlWidget(panel::cbo_Entite)->font();
   EXPECT_NE(plain.family(), "Courier New");
 }
 
-TEST(QtLayoutTest, TheScrollBarIsTheOneVisibleScrollBarOverTheLists) {
-  QtHarness harness;
-  RecordingReactions reactions(panel::Layout());
-  harness.Attach(panel::Layout(), reactions);
-  QtToolkit& toolkit = harness.qt_toolkit();
+TEST_F(QtLayoutTest, TheScrollBarIsTheOneVisibleScrollBarOverTheLists) {
+  QtToolkit& toolkit = toolkit_;
   for (ControlId id : {panel::lst_Liste1, panel::lst_Acompte, panel::lst_Etat}) {
     auto* list = static_cast<QListWidget*>(toolkit.ControlWidget(id));
     EXPECT_EQ(list->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
@@ -103,39 +103,35 @@ TEST(QtLayoutTest, TheScrollBarIsTheOneVisibleScrollBarOverTheLists) {
   EXPECT_EQ(frame->childAt(acompte_edge)->parentWidget(), toolkit.ControlWidget(panel::lst_Etat));
 }
 
-TEST(QtLayoutTest, TabFollowsTheTabIndexOfTheTable) {
-  QtHarness harness;
-  RecordingReactions reactions(panel::Layout());
-  harness.Attach(panel::Layout(), reactions);
-  Toolkit& toolkit = harness.toolkit();
-  harness.Focus(panel::cbo_PeriodePaie);
-  harness.PressKey(panel::cbo_PeriodePaie, ClerkKey::kTab);
-  EXPECT_EQ(toolkit.Focused(), panel::txt_Entite);
-  harness.Focus(panel::txt_Etat);  // tab index 12, inside the frame
-  harness.PressKey(panel::txt_Etat, ClerkKey::kTab);
-  EXPECT_EQ(toolkit.Focused(), panel::cmd_Supprimer);
-  harness.Focus(panel::cmd_Sortir);  // 17, then the labels and frame (18..25) are passed over
-  harness.PressKey(panel::cmd_Sortir, ClerkKey::kTab);
-  EXPECT_EQ(toolkit.Focused(), panel::Bdv_Liste);
+TEST_F(QtLayoutTest, TabFollowsTheTabIndexOfTheTable) {
+  const std::pair<ControlId, ControlId> steps[] = {
+      {panel::cbo_PeriodePaie, panel::txt_Entite},
+      {panel::txt_Etat, panel::cmd_Supprimer},  // tab index 12, inside the frame
+      {panel::cmd_Sortir, panel::Bdv_Liste}};   // 17, then labels and frame (18..25) are passed
+  for (const auto& [from, to] : steps) {
+    harness_.Focus(from);
+    harness_.PressKey(from, ClerkKey::kTab);
+    EXPECT_EQ(toolkit_.Focused(), to) << from;
+  }
 }
 
 // --- Qt habits that must not reach the panel -----------------------------------------------
 
-TEST_F(QtToolkitTest, FillingAComboSelectsNothing) {
+// Filling selects nothing, no current item keeps the text, typed text is not completed.
+TEST_F(QtToolkitTest, EditableComboKeepsItsOwnText) {
   toolkit().AddItem(cbo_Choix, "MARS 2002");
   toolkit().AddItem(cbo_Saisie, "DUPONT JEAN");
   EXPECT_EQ(toolkit().ListIndex(cbo_Choix), -1);
   EXPECT_EQ(toolkit().ListIndex(cbo_Saisie), -1);
   EXPECT_EQ(toolkit().Text(cbo_Saisie), "");
-  EXPECT_THAT(reactions_.Log(), IsEmpty());
-}
-
-TEST_F(QtToolkitTest, NoCurrentItemKeepsAnEditableCombosText) {
-  toolkit().AddItem(cbo_Saisie, "DUPONT JEAN");
+  EXPECT_THAT(reactions_.TakeLog(), IsEmpty());
   toolkit().SetListIndex(cbo_Saisie, 0);
   toolkit().SetListIndex(cbo_Saisie, -1);
   EXPECT_EQ(toolkit().Text(cbo_Saisie), "DUPONT JEAN");
-  EXPECT_THAT(reactions_.Log(), ElementsAre("cbo_Saisie click", "cbo_Saisie click"));
+  EXPECT_THAT(reactions_.TakeLog(), ElementsAre("cbo_Saisie click", "cbo_Saisie click"));
+  toolkit().SetText(cbo_Saisie, "");
+  harness_.Type(cbo_Saisie, "DU");
+  EXPECT_EQ(toolkit().Text(cbo_Saisie), "DU");
 }
 
 TEST_F(QtToolkitTest, ALetterInADropDownListPicksTheItemItBegins) {
@@ -158,12 +154,6 @@ TEST_F(QtToolkitTest, ReturnInAnEditableComboNeitherInsertsNorPicks) {
   EXPECT_THAT(reactions_.Log(), ElementsAre("cbo_Saisie key 13"));
 }
 
-TEST_F(QtToolkitTest, TypedTextIsNotCompletedFromTheList) {
-  toolkit().AddItem(cbo_Saisie, "DUPONT JEAN");
-  harness_.Type(cbo_Saisie, "DU");
-  EXPECT_EQ(toolkit().Text(cbo_Saisie), "DU");
-}
-
 TEST_F(QtToolkitTest, TabbingIntoAListLeavesItWithoutCurrentRow) {
   toolkit().AddItem(lst_Gauche, "a");
   toolkit().AddItem(lst_Gauche, "b");
@@ -174,17 +164,13 @@ TEST_F(QtToolkitTest, TabbingIntoAListLeavesItWithoutCurrentRow) {
   EXPECT_THAT(reactions_.Log(), ElementsAre("txt_Libre lostfocus", "cbo_Choix lostfocus"));
 }
 
-TEST_F(QtToolkitTest, ProgramTextIsKeptWholeBeyondTheMaximumLength) {
+// The program's text is kept whole beyond the maximum length; pasting honours it.
+TEST_F(QtToolkitTest, MaximumLengthLimitsTypingAndPastingOnly) {
   toolkit().SetText(txt_Court, "123456");
   EXPECT_EQ(toolkit().Text(txt_Court), "123456");
   harness_.Type(txt_Court, "7");
   EXPECT_EQ(toolkit().Text(txt_Court), "123456");
-  harness_.PressKey(txt_Court, ClerkKey::kBackspace);
-  EXPECT_EQ(toolkit().Text(txt_Court), "12345");
-}
-
-TEST_F(QtToolkitTest, PastingHonoursTheMaximumLength) {
-  harness_.Type(txt_Court, "ab");
+  toolkit().SetText(txt_Court, "ab");
   QApplication::clipboard()->setText("cdef");
   QTest::keyClick(&Widget<QLineEdit>(txt_Court), Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(toolkit().Text(txt_Court), "abcd");
@@ -221,6 +207,7 @@ TEST_F(QtToolkitTest, ClickIntoATextBoxAndOnALabelRaiseClick) {
   EXPECT_EQ(toolkit().Focused(), txt_Court);
 }
 
+// A button's click is dropped when its lost focus showed a message or sent the focus back.
 TEST_F(QtToolkitTest, ButtonClickIsDroppedWhenItsLostFocusShowedAMessage) {
   reactions_.When(txt_Libre, EventKind::kLostFocus, [&] {
     toolkit().MsgBox("Cette entité n'existe pas.", MsgButtons::kOk, MsgIcon::kExclamation,
@@ -229,14 +216,14 @@ TEST_F(QtToolkitTest, ButtonClickIsDroppedWhenItsLostFocusShowedAMessage) {
   harness_.Click(cmd_Bouton);
   EXPECT_THAT(reactions_.Log(), ElementsAre("txt_Libre lostfocus"));
   harness_.Click(cmd_Bouton);
-  EXPECT_THAT(reactions_.Log(), ElementsAre("txt_Libre lostfocus", "cmd_Bouton click"));
-}
+  EXPECT_THAT(reactions_.TakeLog(), ElementsAre("txt_Libre lostfocus", "cmd_Bouton click"));
 
-TEST_F(QtToolkitTest, ButtonClickIsDroppedWhenItsLostFocusSentTheFocusBack) {
-  reactions_.When(txt_Libre, EventKind::kLostFocus, [&] { toolkit().SetFocus(txt_Libre); });
+  harness_.Focus(txt_Court);
+  reactions_.TakeLog();
+  reactions_.When(txt_Court, EventKind::kLostFocus, [&] { toolkit().SetFocus(txt_Court); });
   harness_.Click(cmd_Bouton);
-  EXPECT_EQ(toolkit().Focused(), txt_Libre);
-  EXPECT_THAT(reactions_.Log(), ElementsAre("txt_Libre lostfocus", "cmd_Bouton lostfocus"));
+  EXPECT_EQ(toolkit().Focused(), txt_Court);
+  EXPECT_THAT(reactions_.Log(), ElementsAre("txt_Court lostfocus", "cmd_Bouton lostfocus"));
 }
 
 TEST_F(QtToolkitTest, TheWheelOverAListTurnsTheFramesScrollBar) {
