@@ -14,7 +14,9 @@ RandomClerkReport RunAndCheck(const std::string& login, std::uint32_t seed, int 
       RunRandomClerk({.db_path = dir.File("random.db"), .login = login, .seed = seed, .events = events});
   for (const std::string& violation : report.violations) ADD_FAILURE() << violation;
   EXPECT_EQ(report.events, events);
+  // No error may escape a reaction: the clerk would see an "Erreur N" box.
   for (const auto& [text, trail] : report.escaped_error_trails) {
+    ADD_FAILURE() << report.messages.at(text) << " x " << text;
     std::cout << report.messages.at(text) << " x " << text << "\n  first after:";
     for (std::size_t i = trail.size() > 8 ? trail.size() - 8 : 0; i < trail.size(); ++i) {
       std::cout << " | " << trail[i];
