@@ -249,10 +249,16 @@ class QtHarness::Rep final : public QObject {
     }
   }
 
-  // Where the clerk's mouse clicks a list row: the row must be in view, as a person sees it.
-  QPoint RowPoint(QListWidget& list, ControlId control, int row, std::string_view action) {
-    const QRect rect = list.visualItemRect(list.item(row));
-    if (!list.viewport()->rect().contains(rect)) Refuse(control, action, "the row is not in view");
+  // Where the clerk's mouse clicks a row of a list box it can reach: the row must exist and be
+  // in view, as a person sees it.
+  QPoint RowToClick(ControlId list, int row, std::string_view action, QListWidget*& box) {
+    if (Reach(list, action) != ControlKind::kListBox) {
+      Refuse(list, action, "it has no rows to click");
+    }
+    RequireRow(list, row, action);
+    box = static_cast<QListWidget*>(toolkit->ControlWidget(list));
+    const QRect rect = box->visualItemRect(box->item(row));
+    if (!box->viewport()->rect().contains(rect)) Refuse(list, action, "the row is not in view");
     return rect.center();
   }
 
@@ -387,24 +393,14 @@ void QtHarness::Pick(ControlId combo, int index) {
 }
 
 void QtHarness::ClickRow(ControlId list, int row) {
-  constexpr std::string_view kAction = "click a row of";
-  if (rep_->Reach(list, kAction) != ControlKind::kListBox) {
-    rep_->Refuse(list, kAction, "it has no rows to click");
-  }
-  rep_->RequireRow(list, row, kAction);
-  auto* box = static_cast<QListWidget*>(rep_->toolkit->ControlWidget(list));
-  const QPoint point = rep_->RowPoint(*box, list, row, kAction);
+  QListWidget* box = nullptr;
+  const QPoint point = rep_->RowToClick(list, row, "click a row of", box);
   rep_->Act([&] { QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, point); });
 }
 
 void QtHarness::DoubleClickRow(ControlId list, int row) {
-  constexpr std::string_view kAction = "double-click a row of";
-  if (rep_->Reach(list, kAction) != ControlKind::kListBox) {
-    rep_->Refuse(list, kAction, "it has no rows to click");
-  }
-  rep_->RequireRow(list, row, kAction);
-  auto* box = static_cast<QListWidget*>(rep_->toolkit->ControlWidget(list));
-  const QPoint point = rep_->RowPoint(*box, list, row, kAction);
+  QListWidget* box = nullptr;
+  const QPoint point = rep_->RowToClick(list, row, "double-click a row of", box);
   rep_->Act([&] {
     // A double click is a whole click, then a second press that Qt reports as the double
     // click, then its release.
