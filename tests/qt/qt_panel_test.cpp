@@ -164,7 +164,9 @@ TEST_F(QtPanelTest, ClerkAnswersTheQuestionOnThePreviousMonthsProviderContract) 
     EXPECT_THAT(ui().ItemText(lst_Liste1, 0), ::testing::EndsWith("CARON Marthe"));
     EXPECT_TRUE(ui().PanelEnabled());
     EXPECT_FALSE(ui().BusyPointer());
-    if (answer == kAnswerNo) EXPECT_THAT(Rows(Lst_CodeContrat), ElementsAre("00023001"));
+    if (answer == kAnswerNo) {
+      EXPECT_THAT(Rows(Lst_CodeContrat), ElementsAre("00023001"));
+    }
   }
   EXPECT_THAT(Rows(Lst_CodeContrat), ElementsAre("00023001", "00023002"));
   EXPECT_THAT(ui().ItemText(lst_Liste1, 1), ::testing::EndsWith("ADN Lille"));
