@@ -88,10 +88,10 @@ class LineParser {
     Step step;
     step.line = line_;
     step.source = std::string(text_);
-    const VerbSpec& spec = FindVerb();
-    step.verb = spec.verb;
-    ReadArguments(spec, step);
-    CheckControlKind(spec, step);
+    const VerbSpec& definition = FindVerb();
+    step.verb = definition.verb;
+    ReadArguments(definition, step);
+    CheckControlKind(definition, step);
     return step;
   }
 
@@ -177,62 +177,62 @@ class LineParser {
     } else {
       next_ = 1;
     }
-    for (const VerbSpec& spec : kVerbs) {
-      if (spec.words == words) return spec;
+    for (const VerbSpec& definition : kVerbs) {
+      if (definition.words == words) return definition;
     }
     if (next_ == 2) Fail("unknown expectation '" + tokens_[1].text + "'");
     Fail("unknown verb '" + words + "'");
   }
 
-  [[noreturn]] void Usage(const VerbSpec& spec, const std::string& problem) const {
-    Fail(problem + "; write: " + std::string(spec.synopsis));
+  [[noreturn]] void Usage(const VerbSpec& definition, const std::string& problem) const {
+    Fail(problem + "; write: " + std::string(definition.synopsis));
   }
 
-  const Token& Next(const VerbSpec& spec, std::string_view what) {
-    if (next_ >= tokens_.size()) Usage(spec, "missing " + std::string(what));
+  const Token& Next(const VerbSpec& definition, std::string_view what) {
+    if (next_ >= tokens_.size()) Usage(definition, "missing " + std::string(what));
     return tokens_[next_++];
   }
 
-  std::string Word(const VerbSpec& spec, std::string_view what) {
-    const Token& token = Next(spec, what);
+  std::string Word(const VerbSpec& definition, std::string_view what) {
+    const Token& token = Next(definition, what);
     if (token.quoted) {
-      Usage(spec, std::string(what) + " is written without quotes (column " +
+      Usage(definition, std::string(what) + " is written without quotes (column " +
                       std::to_string(token.column) + ")");
     }
     return token.text;
   }
 
-  std::string Text(const VerbSpec& spec, std::string_view what) {
-    const Token& token = Next(spec, what);
+  std::string Text(const VerbSpec& definition, std::string_view what) {
+    const Token& token = Next(definition, what);
     if (!token.quoted) {
-      Usage(spec, std::string(what) + " must be in double quotes (column " +
+      Usage(definition, std::string(what) + " must be in double quotes (column " +
                       std::to_string(token.column) + ")");
     }
     return token.text;
   }
 
-  int Number(const VerbSpec& spec, int minimum) {
-    const std::string word = Word(spec, "a number");
+  int Number(const VerbSpec& definition, int minimum) {
+    const std::string word = Word(definition, "a number");
     int value = 0;
     const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
     if (error != std::errc() || end != word.data() + word.size() || value < minimum) {
-      Usage(spec, "'" + word + "' is not a whole number from " + std::to_string(minimum));
+      Usage(definition, "'" + word + "' is not a whole number from " + std::to_string(minimum));
     }
     return value;
   }
 
   template <class Value, std::size_t N>
-  Value Keyword(const VerbSpec& spec,
+  Value Keyword(const VerbSpec& definition,
                 const std::array<std::pair<std::string_view, Value>, N>& words,
                 std::string_view what) {
-    const std::string word = Word(spec, what);
+    const std::string word = Word(definition, what);
     for (const auto& [name, value] : words) {
       if (name == word) return value;
     }
-    Usage(spec, "'" + word + "' is not " + std::string(what));
+    Usage(definition, "'" + word + "' is not " + std::string(what));
   }
 
-  void ReadArguments(const VerbSpec& spec, Step& step) {
+  void ReadArguments(const VerbSpec& definition, Step& step) {
     static constexpr std::array<std::pair<std::string_view, ClerkKey>, 4> kKeys = {{
         {"Enter", ClerkKey::kEnter},
         {"Backspace", ClerkKey::kBackspace},
@@ -244,40 +244,40 @@ class LineParser {
     static constexpr std::array<std::pair<std::string_view, bool>, 2> kYesNo = {
         {{"yes", true}, {"no", false}}};
 
-    for (const char argument : spec.pattern) {
+    for (const char argument : definition.pattern) {
       switch (argument) {
         case 'C': {
-          const std::string name = Word(spec, "a control name");
+          const std::string name = Word(definition, "a control name");
           step.control = panel::FindControl(name);
           if (step.control == kNoControl) Fail("unknown control '" + name + "'");
           break;
         }
-        case 'T': step.texts.push_back(Text(spec, "the text")); break;
-        case 'N': step.number = Number(spec, 0); break;
-        case 'I': step.number = Number(spec, -1); break;
-        case 'K': step.key = Keyword(spec, kKeys, "a key (Enter, Backspace, Tab or Escape)"); break;
-        case 'A': step.answer = Keyword(spec, kAnswers, "an answer (Yes, No or OK)"); break;
-        case 'B': step.flag = Keyword(spec, kYesNo, "yes or no"); break;
+        case 'T': step.texts.push_back(Text(definition, "the text")); break;
+        case 'N': step.number = Number(definition, 0); break;
+        case 'I': step.number = Number(definition, -1); break;
+        case 'K': step.key = Keyword(definition, kKeys, "a key (Enter, Backspace, Tab or Escape)"); break;
+        case 'A': step.answer = Keyword(definition, kAnswers, "an answer (Yes, No or OK)"); break;
+        case 'B': step.flag = Keyword(definition, kYesNo, "yes or no"); break;
         case 'F': {
-          const Token& token = Next(spec, "a file name");
-          if (token.text.empty()) Usage(spec, "the file name is empty");
+          const Token& token = Next(definition, "a file name");
+          if (token.text.empty()) Usage(definition, "the file name is empty");
           step.file = token.text;
           break;
         }
         case 'R':
-          while (next_ < tokens_.size()) step.texts.push_back(Text(spec, "every row or attribute"));
+          while (next_ < tokens_.size()) step.texts.push_back(Text(definition, "every row or attribute"));
           break;
         default: break;
       }
     }
     if (next_ < tokens_.size()) {
-      Usage(spec, "unexpected '" + tokens_[next_].text + "' at column " +
+      Usage(definition, "unexpected '" + tokens_[next_].text + "' at column " +
                       std::to_string(tokens_[next_].column));
     }
   }
 
   // Refuses, as a script error, an action that no person could do on a control of that kind.
-  void CheckControlKind(const VerbSpec& spec, const Step& step) const {
+  void CheckControlKind(const VerbSpec& definition, const Step& step) const {
     if (step.control == kNoControl) return;
     const ControlSpec& control = panel::Layout().controls[static_cast<std::size_t>(step.control)];
     const ControlKind kind = control.kind;
@@ -333,7 +333,7 @@ class LineParser {
       default: break;
     }
     if (!fits) {
-      Fail("'" + std::string(spec.words) + "' needs " + needs + "; " + std::string(control.name) +
+      Fail("'" + std::string(definition.words) + "' needs " + needs + "; " + std::string(control.name) +
            " is not one");
     }
   }

@@ -92,7 +92,7 @@ class HostileRecordTest : public ::testing::Test {
   static int RowsInStep(ClerkSession& session) {
     const int rows = session.toolkit().ListCount(lst_Liste1);
     for (ControlId list : {lst_Acompte, lst_Etat, Lst_CodeContrat}) {
-      EXPECT_EQ(session.toolkit().ListCount(list), rows) << session.toolkit().Spec(list).name;
+      EXPECT_EQ(session.toolkit().ListCount(list), rows) << session.toolkit().Definition(list).name;
     }
     return rows;
   }

@@ -116,7 +116,7 @@ class RandomClerk {
   }
 
   std::string Name(ControlId control) const {
-    return std::string(session_->toolkit().Spec(control).name);
+    return std::string(session_->toolkit().Definition(control).name);
   }
 
   // Does one random action; returns its description. Raises ClerkRefusal when refused.

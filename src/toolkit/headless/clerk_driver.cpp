@@ -164,7 +164,7 @@ void ClerkDriver::QueueAnswer(int answer) { toolkit_.QueueAnswer(answer); }
 
 std::string ClerkDriver::NameOf(ControlId control) const {
   if (control >= 0 && static_cast<std::size_t>(control) < toolkit_.Layout().controls.size()) {
-    return std::string(toolkit_.Spec(control).name);
+    return std::string(toolkit_.Definition(control).name);
   }
   return "control " + std::to_string(control);
 }
@@ -182,7 +182,7 @@ ControlKind ClerkDriver::Reach(ControlId control, std::string_view action) const
   }
   const std::string reason = toolkit_.UnreachableReason(control);
   if (!reason.empty()) Refuse(control, action, reason);
-  return toolkit_.Spec(control).kind;
+  return toolkit_.Definition(control).kind;
 }
 
 bool ClerkDriver::FocusFirst(ControlId control) {

@@ -14,7 +14,7 @@ using headless::ByteOffset;
 using headless::CharCount;
 
 struct ControlState {
-  const ControlSpec* spec = nullptr;
+  const ControlSpec* definition = nullptr;
   std::string text;  // edit text, or the caption of a label, frame or button
   int caret = 0;     // characters
   bool enabled = true;
@@ -81,8 +81,8 @@ struct HeadlessToolkit::Rep {
   ControlState& Expect(ControlId id, std::string_view operation,
                        std::initializer_list<ControlKind> kinds) {
     ControlState& state = At(id, operation);
-    if (std::find(kinds.begin(), kinds.end(), state.spec->kind) == kinds.end()) {
-      throw InvalidCall(operation, std::string(state.spec->name));
+    if (std::find(kinds.begin(), kinds.end(), state.definition->kind) == kinds.end()) {
+      throw InvalidCall(operation, std::string(state.definition->name));
     }
     return state;
   }
@@ -114,23 +114,23 @@ void HeadlessToolkit::Attach(const PanelLayout& layout, PanelReactions& reaction
   if (rep_->layout != nullptr) throw std::logic_error("HeadlessToolkit attached twice");
   std::vector<ControlState> controls(layout.controls.size());
   for (std::size_t i = 0; i < layout.controls.size(); ++i) {
-    const ControlSpec& spec = layout.controls[i];
-    const ControlId container = spec.container;
+    const ControlSpec& definition = layout.controls[i];
+    const ControlId container = definition.container;
     if (container != kNoControl &&
         (container < 0 || static_cast<std::size_t>(container) >= i ||
          layout.controls[static_cast<std::size_t>(container)].kind != ControlKind::kFrame)) {
       throw std::invalid_argument("layout control " + std::to_string(i) + " (" +
-                                  std::string(spec.name) +
+                                  std::string(definition.name) +
                                   "): its container must be a frame listed before it");
     }
-    if (spec.max_length < 0) {
+    if (definition.max_length < 0) {
       throw std::invalid_argument("layout control " + std::to_string(i) + " (" +
-                                  std::string(spec.name) + "): negative maximum length");
+                                  std::string(definition.name) + "): negative maximum length");
     }
     ControlState& state = controls[i];
-    state.spec = &spec;
-    state.visible = spec.visible;
-    if (HasCaption(spec.kind)) state.text = std::string(spec.caption);
+    state.definition = &definition;
+    state.visible = definition.visible;
+    if (HasCaption(definition.kind)) state.text = std::string(definition.caption);
   }
   rep_->controls = std::move(controls);
   rep_->layout = &layout;
@@ -139,13 +139,13 @@ void HeadlessToolkit::Attach(const PanelLayout& layout, PanelReactions& reaction
 
 std::string HeadlessToolkit::Text(ControlId control) const {
   const ControlState& state = rep_->At(control, "Text");
-  switch (state.spec->kind) {
+  switch (state.definition->kind) {
     case ControlKind::kListBox:
     case ControlKind::kComboList:
       return state.list_index >= 0 ? state.items[static_cast<std::size_t>(state.list_index)]
                                    : std::string();
     case ControlKind::kVScrollBar:
-      throw InvalidCall("Text", std::string(state.spec->name));
+      throw InvalidCall("Text", std::string(state.definition->name));
     default:
       return state.text;
   }
@@ -153,7 +153,7 @@ std::string HeadlessToolkit::Text(ControlId control) const {
 
 void HeadlessToolkit::SetText(ControlId control, std::string_view text) {
   ControlState& state = rep_->At(control, "SetText");
-  switch (state.spec->kind) {
+  switch (state.definition->kind) {
     case ControlKind::kTextBox:
     case ControlKind::kComboEdit:
       if (state.text == text) return;
@@ -171,7 +171,7 @@ void HeadlessToolkit::SetText(ControlId control, std::string_view text) {
       return;
     }
     case ControlKind::kVScrollBar:
-      throw InvalidCall("SetText", std::string(state.spec->name));
+      throw InvalidCall("SetText", std::string(state.definition->name));
     default:
       state.text = std::string(text);
       return;
@@ -196,8 +196,8 @@ void HeadlessToolkit::SetVisible(ControlId control, bool visible) {
 
 void HeadlessToolkit::SetFocus(ControlId control) {
   const ControlState& state = rep_->At(control, "SetFocus");
-  if (!TakesFocus(state.spec->kind) || !UnreachableReason(control).empty()) {
-    throw InvalidCall("SetFocus", std::string(state.spec->name));
+  if (!TakesFocus(state.definition->kind) || !UnreachableReason(control).empty()) {
+    throw InvalidCall("SetFocus", std::string(state.definition->name));
   }
   InputFocus(control);
 }
@@ -240,7 +240,7 @@ std::string HeadlessToolkit::ItemText(ControlId list, int index) const {
 void HeadlessToolkit::SetItemText(ControlId list, int index, std::string_view text) {
   ControlState& state = rep_->Expect(list, "SetItemText", {ControlKind::kListBox});
   if (index < 0 || static_cast<std::size_t>(index) >= state.items.size()) {
-    throw InvalidCall("SetItemText", std::string(state.spec->name) + " ligne " +
+    throw InvalidCall("SetItemText", std::string(state.definition->name) + " ligne " +
                                          std::to_string(index));
   }
   state.items[static_cast<std::size_t>(index)] = std::string(text);
@@ -253,12 +253,12 @@ int HeadlessToolkit::ListIndex(ControlId list) const {
 void HeadlessToolkit::SetListIndex(ControlId list, int index) {
   ControlState& state = rep_->ExpectItems(list, "SetListIndex");
   if (index < -1 || index >= static_cast<int>(state.items.size())) {
-    throw InvalidCall("SetListIndex", std::string(state.spec->name) + " ligne " +
+    throw InvalidCall("SetListIndex", std::string(state.definition->name) + " ligne " +
                                           std::to_string(index));
   }
   if (index == state.list_index) return;
   state.list_index = index;
-  if (state.spec->kind == ControlKind::kComboEdit && index >= 0) {
+  if (state.definition->kind == ControlKind::kComboEdit && index >= 0) {
     state.text = state.items[static_cast<std::size_t>(index)];
     state.caret = CharCount(state.text);
   }
@@ -335,8 +335,8 @@ const PanelLayout& HeadlessToolkit::Layout() const {
   return *rep_->layout;
 }
 
-const ControlSpec& HeadlessToolkit::Spec(ControlId control) const {
-  return *rep_->At(control, "Spec").spec;
+const ControlSpec& HeadlessToolkit::Definition(ControlId control) const {
+  return *rep_->At(control, "Definition").definition;
 }
 
 int HeadlessToolkit::Caret(ControlId control) const {
@@ -347,11 +347,11 @@ std::string HeadlessToolkit::UnreachableReason(ControlId control) const {
   const ControlState& state = rep_->At(control, "UnreachableReason");
   if (!state.visible) return "invisible";
   if (!state.enabled) return "disabled";
-  for (ControlId frame = state.spec->container; frame != kNoControl;) {
+  for (ControlId frame = state.definition->container; frame != kNoControl;) {
     const ControlState& holder = rep_->controls[static_cast<std::size_t>(frame)];
-    if (!holder.visible) return "inside invisible frame " + std::string(holder.spec->name);
-    if (!holder.enabled) return "inside disabled frame " + std::string(holder.spec->name);
-    frame = holder.spec->container;
+    if (!holder.visible) return "inside invisible frame " + std::string(holder.definition->name);
+    if (!holder.enabled) return "inside disabled frame " + std::string(holder.definition->name);
+    frame = holder.definition->container;
   }
   if (!rep_->panel_enabled) return "the panel is disabled";
   return {};
@@ -386,19 +386,19 @@ void HeadlessToolkit::InputFocus(ControlId control) {
   // The focus arrives before the old control hears of its loss, so that a lost-focus reaction
   // that moves the focus elsewhere has the last word.
   rep_->focused = control;
-  if (IsTextEntry(state.spec->kind)) state.caret = CharCount(state.text);
+  if (IsTextEntry(state.definition->kind)) state.caret = CharCount(state.text);
   if (previous != kNoControl) Raise(*this, *rep_->reactions, previous, EventKind::kLostFocus);
 }
 
 void HeadlessToolkit::InputTab() {
   rep_->RequireAttached();
   auto order = [this](ControlId id) {
-    return std::make_tuple(rep_->controls[static_cast<std::size_t>(id)].spec->tab_index, id);
+    return std::make_tuple(rep_->controls[static_cast<std::size_t>(id)].definition->tab_index, id);
   };
   ControlId first = kNoControl;
   ControlId next = kNoControl;
   for (ControlId id = 0; id < static_cast<ControlId>(rep_->controls.size()); ++id) {
-    if (!TakesFocus(rep_->controls[static_cast<std::size_t>(id)].spec->kind) ||
+    if (!TakesFocus(rep_->controls[static_cast<std::size_t>(id)].definition->kind) ||
         !UnreachableReason(id).empty()) {
       continue;
     }
@@ -429,7 +429,7 @@ void HeadlessToolkit::InputKey(ControlId control, int code) {
   }
   // Enter, Escape and the other control characters insert nothing in a single-line box.
   if (key < 0x20 || key == 0x7F) return;
-  if (state.spec->max_length > 0 && CharCount(state.text) >= state.spec->max_length) return;
+  if (state.definition->max_length > 0 && CharCount(state.text) >= state.definition->max_length) return;
   std::string character;
   if (!headless::AppendCodePoint(character, key)) return;
   state.text.insert(ByteOffset(state.text, state.caret), character);
@@ -457,7 +457,7 @@ void HeadlessToolkit::InputDoubleClick(ControlId list) {
 void HeadlessToolkit::InputPick(ControlId combo, int index) {
   ControlState& state = rep_->At(combo, "pick");
   state.list_index = index;
-  if (state.spec->kind == ControlKind::kComboEdit) {
+  if (state.definition->kind == ControlKind::kComboEdit) {
     state.text = state.items[static_cast<std::size_t>(index)];
     state.caret = CharCount(state.text);
   }

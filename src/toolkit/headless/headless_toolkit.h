@@ -88,7 +88,7 @@ class HeadlessToolkit final : public Toolkit {
   // Inspection, for tests, the clerk driver and RenderPanel.
   bool Attached() const;
   const PanelLayout& Layout() const;
-  const ControlSpec& Spec(ControlId control) const;
+  const ControlSpec& Definition(ControlId control) const;
   // The caret of a text box or editable combo box, in characters from the start of its text.
   int Caret(ControlId control) const;
   // Why a person could not act on control ("disabled", "invisible", "inside disabled frame

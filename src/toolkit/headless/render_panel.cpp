@@ -26,7 +26,7 @@ class Renderer {
   }
 
  private:
-  const ControlSpec& Spec(ControlId id) const { return toolkit_.Spec(id); }
+  const ControlSpec& Definition(ControlId id) const { return toolkit_.Definition(id); }
 
   std::string Marks(ControlId id) const {
     std::string marks;
@@ -50,9 +50,9 @@ class Renderer {
 
   // One control that is neither a list box nor a frame, as it stands on its line.
   std::string Inline(ControlId id) const {
-    const ControlSpec& spec = Spec(id);
-    const std::string name(spec.name);
-    switch (spec.kind) {
+    const ControlSpec& definition = Definition(id);
+    const std::string name(definition.name);
+    switch (definition.kind) {
       case ControlKind::kLabel:
         return toolkit_.Text(id) + Marks(id);
       case ControlKind::kTextBox:
@@ -75,21 +75,21 @@ class Renderer {
     std::vector<ControlId> children;
     const auto count = static_cast<ControlId>(toolkit_.Layout().controls.size());
     for (ControlId id = 0; id < count; ++id) {
-      if (Spec(id).container == container) children.push_back(id);
+      if (Definition(id).container == container) children.push_back(id);
     }
     std::stable_sort(children.begin(), children.end(), [this](ControlId a, ControlId b) {
-      return Spec(a).top < Spec(b).top;
+      return Definition(a).top < Definition(b).top;
     });
     for (std::size_t begin = 0; begin < children.size();) {
       std::size_t end = begin + 1;
       while (end < children.size() &&
-             Spec(children[end]).top - Spec(children[begin]).top < kRowBand) {
+             Definition(children[end]).top - Definition(children[begin]).top < kRowBand) {
         ++end;
       }
       std::vector<ControlId> row(children.begin() + static_cast<std::ptrdiff_t>(begin),
                                  children.begin() + static_cast<std::ptrdiff_t>(end));
       std::stable_sort(row.begin(), row.end(), [this](ControlId a, ControlId b) {
-        return Spec(a).left < Spec(b).left;
+        return Definition(a).left < Definition(b).left;
       });
       Row(row, indent);
       begin = end;
@@ -101,7 +101,7 @@ class Renderer {
     std::vector<ControlId> lists;
     std::vector<ControlId> frames;
     for (ControlId id : row) {
-      switch (Spec(id).kind) {
+      switch (Definition(id).kind) {
         case ControlKind::kListBox: lists.push_back(id); break;
         case ControlKind::kFrame: frames.push_back(id); break;
         default:
@@ -112,7 +112,7 @@ class Renderer {
     if (!line.empty()) out_ += indent + line + "\n";
     if (!lists.empty()) Table(lists, indent);
     for (ControlId frame : frames) {
-      out_ += indent + "+- " + toolkit_.Text(frame) + " (" + std::string(Spec(frame).name) +
+      out_ += indent + "+- " + toolkit_.Text(frame) + " (" + std::string(Definition(frame).name) +
               ")" + Marks(frame) + "\n";
       Container(frame, indent + "|  ");
       out_ += indent + "+-\n";
@@ -124,7 +124,7 @@ class Renderer {
     std::vector<std::vector<std::string>> columns;
     int rows = 0;
     for (ControlId list : lists) {
-      std::vector<std::string> cells{std::string(Spec(list).name) + Marks(list)};
+      std::vector<std::string> cells{std::string(Definition(list).name) + Marks(list)};
       const int count = toolkit_.ListCount(list);
       const int current = toolkit_.ListIndex(list);
       for (int i = 0; i < count; ++i) {

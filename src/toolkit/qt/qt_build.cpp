@@ -53,26 +53,26 @@ void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
   panel_ = panel.get();
   controls_.assign(layout.controls.size(), Control{});
   for (std::size_t row = 0; row < layout.controls.size(); ++row) {
-    const ControlSpec& spec = layout.controls[row];
+    const ControlSpec& definition = layout.controls[row];
     const auto id = static_cast<ControlId>(row);
-    QWidget* container = spec.container == kNoControl
+    QWidget* container = definition.container == kNoControl
                              ? panel_.data()
-                             : controls_[static_cast<std::size_t>(spec.container)].widget.data();
-    QWidget* widget = MakeWidget(id, spec, container, fixed_font);
-    widget->setObjectName(ToQ(spec.name));
-    int width = Pixels(spec.width, dpi_x);
-    if (spec.kind == ControlKind::kLabel) {
+                             : controls_[static_cast<std::size_t>(definition.container)].widget.data();
+    QWidget* widget = MakeWidget(id, definition, container, fixed_font);
+    widget->setObjectName(ToQ(definition.name));
+    int width = Pixels(definition.width, dpi_x);
+    if (definition.kind == ControlKind::kLabel) {
       // A caption is never cut: in a host font wider than the design's, a label grows to the
       // right over the free space the layout leaves after it.
       width = std::max(width, widget->sizeHint().width());
     }
-    widget->setGeometry(Pixels(spec.left, dpi_x), Pixels(spec.top, dpi_y), width,
-                        Pixels(spec.height, dpi_y));
-    if (!spec.visible) widget->hide();
+    widget->setGeometry(Pixels(definition.left, dpi_x), Pixels(definition.top, dpi_y), width,
+                        Pixels(definition.height, dpi_y));
+    if (!definition.visible) widget->hide();
     Control& entry = controls_[row];
-    entry.spec = &spec;
+    entry.definition = &definition;
     entry.widget = widget;
-    entry.visible = spec.visible;
+    entry.visible = definition.visible;
     control_of_widget_.insert(widget, id);
   }
   SetTabOrder();
@@ -81,39 +81,39 @@ void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
   reactions_ = &reactions;
 }
 
-QWidget* Core::MakeWidget(ControlId id, const ControlSpec& spec, QWidget* container,
+QWidget* Core::MakeWidget(ControlId id, const ControlSpec& definition, QWidget* container,
                           const QFont& fixed_font) {
   QWidget* widget = nullptr;
-  switch (spec.kind) {
+  switch (definition.kind) {
     case ControlKind::kLabel: {
-      auto* label = new Label(id, *this, ToQ(spec.caption), container);
+      auto* label = new Label(id, *this, ToQ(definition.caption), container);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       widget = label;
       break;
     }
     case ControlKind::kTextBox:
-      widget = new LineBox(id, *this, spec.max_length, container);
+      widget = new LineBox(id, *this, definition.max_length, container);
       break;
     case ControlKind::kComboList:
     case ControlKind::kComboEdit:
-      widget = new ComboBox(id, *this, spec.kind == ControlKind::kComboEdit, container);
+      widget = new ComboBox(id, *this, definition.kind == ControlKind::kComboEdit, container);
       break;
     case ControlKind::kListBox: {
-      const QFont& font = spec.fixed_pitch ? fixed_font : container->font();
+      const QFont& font = definition.fixed_pitch ? fixed_font : container->font();
       widget = new ListBox(id, *this, QFontMetrics(font).height() + 2, container);
       break;
     }
     case ControlKind::kButton:
-      widget = new Button(id, *this, ToQ(spec.caption), container);
+      widget = new Button(id, *this, ToQ(definition.caption), container);
       break;
     case ControlKind::kFrame:
-      widget = new Frame(id, *this, ToQ(spec.caption), container);
+      widget = new Frame(id, *this, ToQ(definition.caption), container);
       break;
     case ControlKind::kVScrollBar:
       widget = new ScrollBar(id, *this, container);
       break;
   }
-  if (spec.fixed_pitch) widget->setFont(fixed_font);
+  if (definition.fixed_pitch) widget->setFont(fixed_font);
   return widget;
 }
 
@@ -123,7 +123,7 @@ void Core::SetTabOrder() {
     if (TakesFocus(KindOf(id))) order.push_back(id);
   }
   std::stable_sort(order.begin(), order.end(), [this](ControlId a, ControlId b) {
-    return At(a).spec->tab_index < At(b).spec->tab_index;
+    return At(a).definition->tab_index < At(b).definition->tab_index;
   });
   for (std::size_t k = 1; k < order.size(); ++k) {
     QWidget::setTabOrder(At(order[k - 1]).widget, At(order[k]).widget);

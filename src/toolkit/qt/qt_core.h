@@ -86,7 +86,7 @@ class Core final : public ControlEvents {
 
  private:
   struct Control {
-    const ControlSpec* spec = nullptr;
+    const ControlSpec* definition = nullptr;
     QPointer<QWidget> widget;
     bool enabled = true;
     bool visible = true;
@@ -107,7 +107,7 @@ class Core final : public ControlEvents {
   };
 
   // Building (qt_build.cpp).
-  QWidget* MakeWidget(ControlId id, const ControlSpec& spec, QWidget* container,
+  QWidget* MakeWidget(ControlId id, const ControlSpec& definition, QWidget* container,
                       const QFont& fixed_font);
   void SetTabOrder();
 
@@ -119,7 +119,7 @@ class Core final : public ControlEvents {
   QWidget& WidgetOf(ControlId control) const;
   template <class W>
   W& WidgetAs(ControlId control) const;
-  ControlKind KindOf(ControlId control) const { return At(control).spec->kind; }
+  ControlKind KindOf(ControlId control) const { return At(control).definition->kind; }
   [[noreturn]] void WrongKind(ControlId control, const char* operation) const;
   ControlId ControlOf(const QWidget* widget) const;
 

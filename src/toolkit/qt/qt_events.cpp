@@ -148,10 +148,10 @@ bool Core::TakeDroppedPress(ControlId control) {
 void Core::ListWheel(ControlId control, QWheelEvent* event) {
   // A list's own scroll bar is hidden: the wheel turns the scroll bar of its frame, which
   // moves every list of the table together.
-  const ControlId container = At(control).spec->container;
+  const ControlId container = At(control).definition->container;
   for (ControlId id = 0; id < static_cast<ControlId>(controls_.size()); ++id) {
     const Control& entry = controls_[static_cast<std::size_t>(id)];
-    if (entry.spec->kind == ControlKind::kVScrollBar && entry.spec->container == container &&
+    if (entry.definition->kind == ControlKind::kVScrollBar && entry.definition->container == container &&
         entry.widget && entry.widget->isEnabled() && entry.widget->isVisible()) {
       QCoreApplication::sendEvent(entry.widget, event);
       return;

@@ -52,7 +52,7 @@ Core::Control& Core::At(ControlId control) {
 
 const Core::Control& Core::Bar(ControlId control) const {
   const Control& bar = At(control);
-  if (bar.spec->kind != ControlKind::kVScrollBar) WrongKind(control, "barre de défilement");
+  if (bar.definition->kind != ControlKind::kVScrollBar) WrongKind(control, "barre de défilement");
   return bar;
 }
 
@@ -61,7 +61,7 @@ QWidget& Core::WidgetOf(ControlId control) const {
   if (!entry.widget) {
     throw ComponentError(err::kInvalidCall,
                          "Appel de procédure ou argument incorrect (" +
-                             std::string(entry.spec->name) + " n'existe plus)");
+                             std::string(entry.definition->name) + " n'existe plus)");
   }
   return *entry.widget;
 }
@@ -74,7 +74,7 @@ W& Core::WidgetAs(ControlId control) const {
 void Core::WrongKind(ControlId control, const char* operation) const {
   throw ComponentError(err::kInvalidCall, "Appel de procédure ou argument incorrect (" +
                                               std::string(operation) + " sur " +
-                                              std::string(At(control).spec->name) + ")");
+                                              std::string(At(control).definition->name) + ")");
 }
 
 ControlId Core::ControlOf(const QWidget* widget) const {
@@ -188,17 +188,17 @@ void Core::MoveCaretToEnd(ControlId control) {
 
 bool Core::Reachable(ControlId control) const {
   if (!panel_enabled_) return false;
-  for (ControlId id = control; id != kNoControl; id = At(id).spec->container) {
+  for (ControlId id = control; id != kNoControl; id = At(id).definition->container) {
     const Control& entry = At(id);
     if (!entry.enabled || !entry.visible) return false;
-    if (entry.spec->kind == ControlKind::kVScrollBar && !entry.scroll_usable) return false;
+    if (entry.definition->kind == ControlKind::kVScrollBar && !entry.scroll_usable) return false;
   }
   return true;
 }
 
 void Core::ApplyEnabled(ControlId control) {
   const Control& entry = At(control);
-  const bool usable = entry.spec->kind != ControlKind::kVScrollBar || entry.scroll_usable;
+  const bool usable = entry.definition->kind != ControlKind::kVScrollBar || entry.scroll_usable;
   Quiet quiet(*this);
   WidgetOf(control).setEnabled(entry.enabled && usable);
 }
@@ -258,7 +258,7 @@ void Core::SetFocus(ControlId control) {
   if (!Reachable(control)) {
     throw ComponentError(err::kInvalidCall,
                          "Appel de procédure ou argument incorrect (" +
-                             std::string(At(control).spec->name) +
+                             std::string(At(control).definition->name) +
                              " ne peut pas recevoir le focus)");
   }
   const ControlId previous = focused_;
@@ -344,7 +344,7 @@ void Core::SetItemText(ControlId list, int index, std::string_view text) {
   if (index < 0 || index >= box.count()) {
     throw ComponentError(err::kInvalidCall, "Appel de procédure ou argument incorrect (ligne " +
                                                 std::to_string(index) + " de " +
-                                                std::string(At(list).spec->name) + ")");
+                                                std::string(At(list).definition->name) + ")");
   }
   Quiet quiet(*this);
   box.item(index)->setText(ToQ(text));
@@ -367,7 +367,7 @@ void Core::SetListIndex(ControlId list, int index) {
   if (index < -1 || index >= count) {
     throw ComponentError(err::kInvalidCall, "Appel de procédure ou argument incorrect (ligne " +
                                                 std::to_string(index) + " de " +
-                                                std::string(At(list).spec->name) + ")");
+                                                std::string(At(list).definition->name) + ")");
   }
   if (index == ListIndex(list)) return;
   {
