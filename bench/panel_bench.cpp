@@ -273,8 +273,48 @@ std::vector<std::vector<std::pair<std::string, std::string>>> TenAdvances(sqlite
   return sets;
 }
 
+using AdvanceRows = std::vector<std::pair<std::string, std::string>>;
+
 // What the panel's validation does for ten rows: one transaction, a savepoint per row, the
 // stored advance deleted and written again, one durable commit.
+void ValidateWithEngine(DatabaseLink& link, DbFile& advances, const AdvanceRows& rows) {
+  link.Begin();
+  for (const auto& [key, text] : rows) {
+    link.Savepoint("acompte_ligne");
+    advances.Read(key)->DBDelete();
+    auto written = advances.ReadForUpdate(key);
+    written->Set(text);
+    written->DBWrite();
+    link.ReleaseSavepoint("acompte_ligne");
+  }
+  link.Commit();
+}
+
+// The same ten deletes and inserts in one transaction of the relational schema.
+class RelationalValidation {
+ public:
+  explicit RelationalValidation(sqlite3* db)
+      : begin_(db, "BEGIN IMMEDIATE"),
+        commit_(db, "COMMIT"),
+        remove_(db, "DELETE FROM acompte WHERE k = ?1"),
+        insert_(db, "INSERT INTO acompte VALUES(?1, ?2, ?3)") {}
+
+  void Run(const AdvanceRows& rows) {
+    begin_.Run();
+    for (const auto& [key, text] : rows) {
+      remove_.Bind(1, key).Run();
+      const std::string_view paid_on = mvdb::ExtractField(text, mvdb::kAM, 2);
+      insert_.Bind(1, key).Bind(2, std::stoll(std::string(mvdb::ExtractField(text, mvdb::kAM, 1))));
+      if (!paid_on.empty()) insert_.Bind(3, std::stoll(std::string(paid_on)));
+      insert_.Run();
+    }
+    commit_.Run();
+  }
+
+ private:
+  Sql begin_, commit_, remove_, insert_;
+};
+
 void Validation_Mvdb(benchmark::State& state) {
   const BenchData& data = Data();
   sqlite3* reader = OpenSqlite(data.relational_path, true);
@@ -287,17 +327,7 @@ void Validation_Mvdb(benchmark::State& state) {
   for (auto _ : state) {
     const auto& rows = sets[i++ % sets.size()];
     latencies.Start();
-    link->Begin();
-    for (const auto& [key, text] : rows) {
-      link->Savepoint("acompte_ligne");
-      auto stored = advances->Read(key);
-      stored->DBDelete();
-      auto written = advances->ReadForUpdate(key);
-      written->Set(text);
-      written->DBWrite();
-      link->ReleaseSavepoint("acompte_ligne");
-    }
-    link->Commit();
+    ValidateWithEngine(*link, *advances, rows);
     latencies.Stop();
   }
   Report(state, latencies);
@@ -308,23 +338,13 @@ void Validation_Sqlite(benchmark::State& state) {
   sqlite3* db = OpenSqlite(data.relational_path, false);
   {
     const auto sets = TenAdvances(db);
-    Sql begin(db, "BEGIN IMMEDIATE"), commit(db, "COMMIT");
-    Sql remove(db, "DELETE FROM acompte WHERE k = ?1");
-    Sql insert(db, "INSERT INTO acompte VALUES(?1, ?2, ?3)");
+    RelationalValidation relational_validation(db);
     Latencies latencies;
     std::size_t i = 0;
     for (auto _ : state) {
       const auto& rows = sets[i++ % sets.size()];
       latencies.Start();
-      begin.Run();
-      for (const auto& [key, text] : rows) {
-        remove.Bind(1, key).Run();
-        const std::string_view paid_on = mvdb::ExtractField(text, mvdb::kAM, 2);
-        insert.Bind(1, key).Bind(2, std::stoll(std::string(mvdb::ExtractField(text, mvdb::kAM, 1))));
-        if (!paid_on.empty()) insert.Bind(3, std::stoll(std::string(paid_on)));
-        insert.Run();
-      }
-      commit.Run();
+      relational_validation.Run(rows);
       latencies.Stop();
     }
     Report(state, latencies);
@@ -340,9 +360,7 @@ void Validation_Interleaved(benchmark::State& state) {
   sqlite3* db = OpenSqlite(data.relational_path, false);
   {
     const auto sets = TenAdvances(db);
-    Sql begin(db, "BEGIN IMMEDIATE"), commit(db, "COMMIT");
-    Sql remove(db, "DELETE FROM acompte WHERE k = ?1");
-    Sql insert(db, "INSERT INTO acompte VALUES(?1, ?2, ?3)");
+    RelationalValidation relational_validation(db);
     auto link = mvdb::OpenDatabase(data.mvdb_path);
     auto advances = link->OpenFile(t::kAcompteBull);
     Latencies engine, relational;
@@ -350,27 +368,10 @@ void Validation_Interleaved(benchmark::State& state) {
     for (auto _ : state) {
       const auto& rows = sets[i++ % sets.size()];
       engine.Start();
-      link->Begin();
-      for (const auto& [key, text] : rows) {
-        link->Savepoint("acompte_ligne");
-        advances->Read(key)->DBDelete();
-        auto written = advances->ReadForUpdate(key);
-        written->Set(text);
-        written->DBWrite();
-        link->ReleaseSavepoint("acompte_ligne");
-      }
-      link->Commit();
+      ValidateWithEngine(*link, *advances, rows);
       engine.Stop();
       relational.Start();
-      begin.Run();
-      for (const auto& [key, text] : rows) {
-        remove.Bind(1, key).Run();
-        const std::string_view paid_on = mvdb::ExtractField(text, mvdb::kAM, 2);
-        insert.Bind(1, key).Bind(2, std::stoll(std::string(mvdb::ExtractField(text, mvdb::kAM, 1))));
-        if (!paid_on.empty()) insert.Bind(3, std::stoll(std::string(paid_on)));
-        insert.Run();
-      }
-      commit.Run();
+      relational_validation.Run(rows);
       relational.Stop();
     }
     Report(state, engine);

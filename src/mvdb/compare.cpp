@@ -49,28 +49,44 @@ int SortRank(std::string_view text, bool is_number) {
   return 2;
 }
 
+// A decimal text read once: optional minus, integer digits, optionally a point and decimal
+// digits, and nothing else (ok false otherwise). Canonical checks and normalising share it.
+struct DecimalScan {
+  bool ok = false;
+  bool negative = false;
+  bool has_point = false;
+  std::string_view integer;
+  std::string_view decimals;
+};
+
+DecimalScan ScanDecimal(std::string_view text) {
+  DecimalScan scan;
+  std::size_t i = 0;
+  if (i < text.size() && text[i] == '-') {
+    scan.negative = true;
+    ++i;
+  }
+  const std::size_t int_start = i;
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  scan.integer = text.substr(int_start, i - int_start);
+  if (i < text.size() && text[i] == '.') {
+    scan.has_point = true;
+    const std::size_t dec_start = ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    scan.decimals = text.substr(dec_start, i - dec_start);
+  }
+  scan.ok = i == text.size();
+  return scan;
+}
+
 }  // namespace
 
 bool IsCanonicalNumber(std::string_view text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && text[i] == '-') {
-    negative = true;
-    ++i;
-  }
-  std::size_t int_start = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  std::size_t int_len = i - int_start;
-  if (int_len == 0) return false;
-  if (int_len > 1 && text[int_start] == '0') return false;
-  bool zero_integer = int_len == 1 && text[int_start] == '0';
-  if (i == text.size()) return !(negative && zero_integer);  // "-0" is not canonical
-  if (text[i] != '.') return false;
-  ++i;
-  std::size_t dec_start = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  if (i != text.size() || i == dec_start) return false;
-  return text.back() != '0';
+  const DecimalScan scan = ScanDecimal(text);
+  if (!scan.ok || scan.integer.empty()) return false;
+  if (scan.integer.size() > 1 && scan.integer.front() == '0') return false;  // "007"
+  if (scan.has_point) return !scan.decimals.empty() && scan.decimals.back() != '0';
+  return !(scan.negative && scan.integer == "0");  // "-0" is not canonical
 }
 
 int CompareCanonicalNumbers(std::string_view a, std::string_view b) {
@@ -90,22 +106,11 @@ int CompareBytes(std::string_view a, std::string_view b) {
 }
 
 bool NormalizeDecimal(std::string_view text, std::string& canonical) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && text[i] == '-') {
-    negative = true;
-    ++i;
-  }
-  std::size_t int_start = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  std::string_view integer = text.substr(int_start, i - int_start);
-  std::string_view decimals;
-  if (i < text.size() && text[i] == '.') {
-    std::size_t dec_start = ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i;
-    decimals = text.substr(dec_start, i - dec_start);
-  }
-  if (i != text.size() || (integer.empty() && decimals.empty())) return false;
+  const DecimalScan scan = ScanDecimal(text);
+  std::string_view integer = scan.integer;
+  std::string_view decimals = scan.decimals;
+  const bool negative = scan.negative;
+  if (!scan.ok || (integer.empty() && decimals.empty())) return false;
   while (!integer.empty() && integer.front() == '0') integer.remove_prefix(1);
   while (!decimals.empty() && decimals.back() == '0') decimals.remove_suffix(1);
   canonical.clear();
