@@ -28,9 +28,9 @@ class RegionalSettings {
   virtual ~RegionalSettings() = default;
   virtual std::string LocaleName() const = 0;  // e.g. "fr_FR"
   // The first day of that month formatted "mmmm yyyy" in the user's language, in capitals
-  // by the locale's rules: "MARS 2002", "FÉVRIER 2004".
+  // by the locale's rules, the year in the digits 0-9: "MARS 2002", "FÉVRIER 2004".
   virtual std::string MonthYearText(YearMonth period) const = 0;
-  // Reads such a text back (case-insensitive); raises kTypeMismatch.
+  // Reads such a text back in any case, in every locale; raises kTypeMismatch.
   virtual YearMonth ParseMonthYear(std::string_view text) const = 0;
   // The pattern "####0.00": at least one integer digit, exactly two decimals, no grouping,
   // the regional decimal separator. 12.5 -> "12,50" in French.
@@ -40,7 +40,8 @@ class RegionalSettings {
   virtual double ToNumber(std::string_view text) const = 0;
   // The decimal separator as a Unicode code point (',' in French).
   virtual char32_t DecimalSeparator() const = 0;
-  // Upper case by the locale's rules ("Léa" -> "LÉA").
+  // Upper case by the language-independent rules the database's UPCASE uses ("Léa" -> "LÉA",
+  // "dupuis" -> "DUPUIS" in every locale), so that a typed name meets the stored names.
   virtual std::string ToUpper(std::string_view text) const = 0;
 };
 

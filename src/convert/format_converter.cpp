@@ -114,10 +114,10 @@ class RegionalFormatConverter final : public FormatConverter {
   static constexpr int kAmountIntegerDigits = 5;
   static constexpr int kAmountDecimals = 2;
 
-  // The amount written with exactly `decimals` decimals (or none, when with_decimals is false
-  // and they are all zero), or the trimmed text when it is not such an amount. The digits are
-  // copied, not recomputed, so no rounding can creep in; for two decimals the result is what
-  // FormatFixed2 writes for the same value.
+  // The amount rounded to `decimals` decimals on its digits as written (half away from zero)
+  // and written with exactly that many (or none, when with_decimals is false and they are all
+  // zero); the trimmed text when it is no number or has more than `integer_digits` integer
+  // digits. For two decimals the result is what FormatFixed2 writes for the same value.
   std::string NormaliseAmount(std::string_view text, int integer_digits, int decimals,
                               bool with_decimals) const {
     if (integer_digits < 0 || decimals < 0) {
@@ -126,11 +126,10 @@ class RegionalFormatConverter final : public FormatConverter {
                                                   std::to_string(decimals) + " décimales");
     }
     const std::string_view trimmed = TrimBlanks(text);
-    const std::optional<NumberText> number = convert_internal::ScanNumberText(trimmed, separator_);
-    if (!number || number->SignificantIntegerDigits() > integer_digits ||
-        number->SignificantDecimals() > decimals) {
-      return std::string(trimmed);
-    }
+    std::optional<NumberText> number = convert_internal::ScanNumberText(trimmed, separator_);
+    if (!number) return std::string(trimmed);
+    number->RoundDecimals(decimals);
+    if (number->SignificantIntegerDigits() > integer_digits) return std::string(trimmed);
     const std::string& digits = number->integer_digits;
     const std::size_t first = digits.find_first_not_of('0');
     const std::string integer_part = first == std::string::npos ? "0" : digits.substr(first);

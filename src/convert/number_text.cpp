@@ -32,6 +32,25 @@ std::string NumberText::PlainText() const {
   return text;
 }
 
+void NumberText::RoundDecimals(int decimals) {
+  const auto kept = static_cast<std::size_t>(decimals);
+  if (decimal_digits.size() <= kept) return;
+  const bool round_up = decimal_digits[kept] >= '5';
+  decimal_digits.resize(kept);
+  if (!round_up) return;
+  // Add one unit of the last kept digit, carrying through the decimals into the integer part.
+  std::string digits = integer_digits + decimal_digits;
+  std::size_t i = digits.size();
+  while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+  if (i == 0) {
+    digits.insert(digits.begin(), '1');
+  } else {
+    ++digits[i - 1];
+  }
+  integer_digits = digits.substr(0, digits.size() - kept);
+  decimal_digits = digits.substr(digits.size() - kept);
+}
+
 std::string_view TrimBlanks(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};

@@ -24,6 +24,10 @@ struct NumberText {
   int SignificantDecimals() const;
   // The number in the C locale's form ("-12.5"), for std::from_chars.
   std::string PlainText() const;
+  // Keeps at most `decimals` decimal digits, rounding half away from zero on the digits as
+  // written ("12,345" -> "12,35", "-2,675" -> "-2,68", "9,995" -> "10,00"): no binary
+  // floating point is involved, so what the clerk typed is what gets rounded.
+  void RoundDecimals(int decimals);
 };
 
 // Blanks around a text: spaces and tabs.

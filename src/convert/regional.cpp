@@ -9,6 +9,7 @@
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <mutex>
@@ -25,6 +26,7 @@ using convert_internal::NumberText;
 
 constexpr double kMillisecondsPerDay = 86400000.0;
 constexpr std::int64_t kUnixEpochDayNumber = 732;  // 1 January 1970 in the stored form
+constexpr int kSampleYear = 2000;
 
 std::string ToUtf8(const icu::UnicodeString& text) {
   std::string result;
@@ -45,9 +47,13 @@ class IcuRegionalSettings final : public RegionalSettings {
  public:
   IcuRegionalSettings(std::string locale_name, const icu::Locale& locale)
       : locale_name_(std::move(locale_name)), locale_(locale) {
+    // Years are written with the digits 0-9 in every locale, as amounts are.
     UErrorCode status = U_ZERO_ERROR;
+    icu::Locale date_locale(locale_);
+    date_locale.setKeywordValue("numbers", "latn", status);
+    status = U_ZERO_ERROR;
     month_year_format_ = std::make_unique<icu::SimpleDateFormat>(
-        icu::UnicodeString(u"MMMM yyyy"), locale_, status);
+        icu::UnicodeString(u"MMMM yyyy"), date_locale, status);
     if (U_FAILURE(status)) {
       // Only a broken ICU installation gets here; root data always exists.
       status = U_ZERO_ERROR;
@@ -61,6 +67,13 @@ class IcuRegionalSettings final : public RegionalSettings {
     calendar.setGregorianChange(U_DATE_MIN, status);  // proleptic, as day numbers are
     month_year_format_->setCalendar(calendar);
     month_year_format_->setTimeZone(*icu::TimeZone::getGMT());
+    // What each month's text holds before its year: a Gregorian month's name does not depend
+    // on the year, so reading a period back is a comparison with these twelve texts.
+    for (int month = 1; month <= 12; ++month) {
+      std::string text = MonthYearText(YearMonth{kSampleYear, month});
+      text.resize(text.size() - 4);
+      month_prefixes_[static_cast<std::size_t>(month - 1)] = std::move(text);
+    }
 
     // Amounts are typed with the digits 0-9 in every locale, so number formats use the Latin
     // digits with the locale's separators, and a plain "-" that ToNumber reads back.
@@ -104,26 +117,26 @@ class IcuRegionalSettings final : public RegionalSettings {
     return ToUtf8(text.toUpper(locale_));
   }
 
+  // Read by comparing the text, in the locale's capitals, with the texts MonthYearText writes,
+  // never by ICU's date parser: that one cannot read every locale's capitals back (Turkish
+  // dotted capitals, Greek capitals without their accents).
   YearMonth ParseMonthYear(std::string_view text) const override {
     const std::string_view trimmed = convert_internal::TrimBlanks(text);
-    const icu::UnicodeString wanted = FromUtf8(trimmed);
-    icu::ParsePosition position(0);
-    UDate when = 0;
-    {
-      std::lock_guard lock(mutex_);
-      when = month_year_format_->parse(wanted, position);
-    }
-    if (position.getErrorIndex() >= 0 || position.getIndex() != wanted.length()) {
+    // "yyyy": the last four characters are the year's digits.
+    int year = 0;
+    if (trimmed.size() <= 4) ThrowNotAPeriod(trimmed);
+    const std::string_view year_text = trimmed.substr(trimmed.size() - 4);
+    const auto [end, error] =
+        std::from_chars(year_text.data(), year_text.data() + year_text.size(), year);
+    if (error != std::errc() || end != year_text.data() + year_text.size() || year < 1) {
       ThrowNotAPeriod(trimmed);
     }
-    const CivilDate date = CivilFromDayNumber(
-        static_cast<std::int64_t>(std::floor(when / kMillisecondsPerDay)) + kUnixEpochDayNumber);
-    if (date.year < 1 || date.year > 9999) ThrowNotAPeriod(trimmed);
-    const YearMonth period{date.year, date.month};
-    // ICU's parser is lenient (numeric months, two-digit years); only a text that this
-    // locale writes for that month, in any case, is a period.
-    if (MonthYearText(period) != ToUpper(trimmed)) ThrowNotAPeriod(trimmed);
-    return period;
+    const std::string upper =
+        ToUtf8(FromUtf8(trimmed.substr(0, trimmed.size() - 4)).toUpper(locale_));
+    for (int month = 1; month <= 12; ++month) {
+      if (month_prefixes_[static_cast<std::size_t>(month - 1)] == upper) return {year, month};
+    }
+    ThrowNotAPeriod(trimmed);
   }
 
   std::string FormatFixed2(double number) const override {
@@ -160,7 +173,7 @@ class IcuRegionalSettings final : public RegionalSettings {
   char32_t DecimalSeparator() const override { return decimal_separator_; }
 
   std::string ToUpper(std::string_view text) const override {
-    return ToUtf8(FromUtf8(text).toUpper(locale_));
+    return ToUtf8(FromUtf8(text).toUpper(icu::Locale::getRoot()));
   }
 
  private:
@@ -171,6 +184,7 @@ class IcuRegionalSettings final : public RegionalSettings {
   mutable std::mutex mutex_;
   std::unique_ptr<icu::SimpleDateFormat> month_year_format_;
   std::unique_ptr<icu::DecimalFormat> fixed2_format_;
+  std::array<std::string, 12> month_prefixes_;  // "MARS " of "MARS 2002", January first
 };
 
 }  // namespace

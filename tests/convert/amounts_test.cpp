@@ -34,7 +34,10 @@ TEST_F(AmountsTest, AcceptedAmountsGetTwoDecimals) {
       {"12,5", "12,50"},      {"    12,5", "12,50"}, {"5", "5,00"},         {"12,", "12,00"},
       {",5", "0,50"},         {"0012,5", "12,50"},   {"12,500", "12,50"},   {"99999,99", "99999,99"},
       {"00099999", "99999,00"}, {"0", "0,00"},       {"-0", "0,00"},        {"-5", "-5,00"},
-      {" 1234,5 ", "1234,50"}};
+      {" 1234,5 ", "1234,50"},
+      // Rounded half away from zero on the digits typed, never through binary floating point.
+      {"12,345", "12,35"},    {"2,675", "2,68"},     {"0,005", "0,01"},     {"-2,675", "-2,68"},
+      {"1,004", "1,00"},      {"9,995", "10,00"},    {"12,505", "12,51"}};
   for (const auto& [typed, shown] : cases) {
     EXPECT_EQ(converter_->FormatAmountText(typed, true), shown) << typed;
     EXPECT_EQ(LeaveBox(typed), shown) << typed;
@@ -44,7 +47,7 @@ TEST_F(AmountsTest, AcceptedAmountsGetTwoDecimals) {
 TEST_F(AmountsTest, OtherTextsComeBackTrimmedAndUnchanged) {
   const std::pair<const char*, const char*> cases[] = {
       {"", ""},           {"        ", ""},       {"100000", "100000"}, {" 123456", "123456"},
-      {"12,505", "12,505"}, {"1,2,3", "1,2,3"},  {"  1,2,", "1,2,"},   {"12.5", "12.5"},
+      {"99999,995", "99999,995"}, {"1,2,3", "1,2,3"},  {"  1,2,", "1,2,"},   {"12.5", "12.5"},
       {",", ","},         {"abc", "abc"},        {"1 000", "1 000"}};
   for (const auto& [typed, shown] : cases) {
     EXPECT_EQ(converter_->FormatAmountText(typed, true), shown) << typed;
@@ -64,10 +67,11 @@ TEST_F(AmountsTest, WithoutDecimalsWhenTheyAreZero) {
 TEST_F(AmountsTest, FieldLimitsAreTheCallersOnes) {
   EXPECT_EQ(LeaveBox("123,4", 3, 1), "123,4");
   EXPECT_EQ(LeaveBox("1234", 3, 1), "1234");
-  EXPECT_EQ(LeaveBox("12,34", 3, 1), "12,34");
+  EXPECT_EQ(LeaveBox("12,34", 3, 1), "12,3");
   EXPECT_EQ(LeaveBox("12", 3, 1), "12,0");
   EXPECT_EQ(LeaveBox("12,0", 5, 0), "12");
-  EXPECT_EQ(LeaveBox("12,5", 5, 0), "12,5");
+  EXPECT_EQ(LeaveBox("12,5", 5, 0), "13");
+  EXPECT_EQ(LeaveBox("999,96", 3, 1), "999,96");  // rounds to four integer digits
   for (const auto& [digits, decimals] : {std::pair{-1, 2}, std::pair{5, -1}}) {
     try {
       LeaveBox("12", digits, decimals);

@@ -1,6 +1,7 @@
 // Regional settings: month names and capitals from ICU's data, the "####0.00" format and the
 // number conversion with the regional decimal separator, and where the locale comes from.
 #include <gtest/gtest.h>
+#include <unicode/locid.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -98,11 +99,31 @@ TEST(FrenchSettingsTest, PeriodsOutsideFourDigitYearsOverflow) {
   EXPECT_EQ(french->MonthYearText({1, 1}), "JANVIER 0001");
 }
 
-TEST(FrenchSettingsTest, ToUpperFollowsTheLocale) {
-  EXPECT_EQ(MakeRegionalSettings("fr_FR")->ToUpper("Léa Müller-çà"), "LÉA MÜLLER-ÇÀ");
-  // Turkish dotted i: the locale's rules, not a byte table.
-  EXPECT_EQ(MakeRegionalSettings("tr_TR")->ToUpper("istanbul"), "İSTANBUL");
-  EXPECT_EQ(MakeRegionalSettings("en_US")->ToUpper("istanbul"), "ISTANBUL");
+// Names are upper-cased as the database's UPCASE does, in every locale, so that a typed name
+// meets the stored ones; month names keep the locale's own capitals.
+TEST(ToUpperTest, NamesUseTheDatabasesRulesMonthsTheLocales) {
+  for (const char* locale : {"fr_FR", "tr_TR", "az_AZ", "el_GR", "en_US"}) {
+    EXPECT_EQ(MakeRegionalSettings(locale)->ToUpper("dupuis Léa çà"), "DUPUIS LÉA ÇÀ") << locale;
+  }
+  EXPECT_EQ(MakeRegionalSettings("tr_TR")->MonthYearText({2002, 4}), "NİSAN 2002");
+}
+
+// Every locale ICU offers, every month, both ways: the text written for a period reads back as
+// that period, whatever the locale's capitals do to its month names.
+TEST(AllLocalesTest, EveryMonthReadsBackInEveryLocale) {
+  std::int32_t count = 0;
+  const icu::Locale* locales = icu::Locale::getAvailableLocales(count);
+  ASSERT_GT(count, 100);
+  for (std::int32_t i = 0; i < count; ++i) {
+    const auto regional = MakeRegionalSettings(locales[i].getName());
+    for (int year : {1, 2002, 9999}) {
+      for (int month = 1; month <= 12; ++month) {
+        const std::string text = regional->MonthYearText({year, month});
+        ASSERT_EQ(regional->ParseMonthYear(text), (YearMonth{year, month}))
+            << locales[i].getName() << ": " << text;
+      }
+    }
+  }
 }
 
 TEST(OtherLocalesTest, EnglishUsesThePointAndEnglishMonths) {
