@@ -19,6 +19,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "components/converter.h"
@@ -56,6 +57,8 @@ class ctr_consultationacompte final : public PanelReactions {
   void RequeteContratAidant();
   void Remplir_Lists(Ref<DbRecord>& w_requeteaidant);
   void Remplir_ListsPresta(Ref<DbRecord>& w_requeteaidant);
+  // acompte is the amount cell as ReadStoredAmount wrote it (empty: no advance); etat the
+  // payment date as text.
   void RempDonneesList(int Indice, Ref<DbRecord>& TabAideAsso, Ref<DbRecord>& TabAidant,
                        const std::string& acompte, const std::string& etat,
                        Ref<DbRecord>& w_requetecontrat);
@@ -118,7 +121,11 @@ class ctr_consultationacompte final : public PanelReactions {
   void AppendRow(const Ref<DbRecord>& contracts, int row, const std::string& employer,
                  const std::string& acompte, const std::string& etat);
   std::string DateTextOrRaw(const std::string& stored) const;
-  std::string AmountCell(const std::string& hundredths) const;
+  struct AmountCell {
+    std::string text;       // as the amount column shows it; empty: no advance
+    bool readable = true;   // false: a stored text that is no number, shown as stored
+  };
+  AmountCell ReadStoredAmount(const std::string& hundredths) const;
   std::string CurrentAdvanceKey() const;  // contract of the current row + period
   // Entry and saving.
   void lst_Acompte_Click();
@@ -137,15 +144,16 @@ class ctr_consultationacompte final : public PanelReactions {
   void ResetPanel();
   void FocusCodeAfterReset();
   void Ecrire_Acomptes();
+  // What validation did with one row of the lists.
+  enum class RowOutcome { kKept, kWritten, kFailed, kWriteFailure };
+  RowOutcome WriteAdvanceRow(int row, const std::string& period);
+  void ShowWriteFailure();
   void cmd_Supprimer_Click();
 
   // Helpers over the toolkit and the regional settings.
   std::string PeriodKey() const;      // "yyyymm" of the chosen period
   YearMonth ChosenPeriod() const;     // raises kTypeMismatch when the period box is empty
   bool MayModify() const;             // access level 2
-  bool IsConfirmableAmount(const std::string& text) const;
-  // A stored amount (hundredths, written with a full stop if ever with decimals).
-  static double StoredNumber(const std::string& text);
 
   Toolkit& ui_;
   std::shared_ptr<const FormatConverter> converter_;
@@ -165,9 +173,12 @@ class ctr_consultationacompte final : public PanelReactions {
   std::string w_debutperiode_;
   std::string w_finperiode_;
   std::string last_request_text_;
-  // Advance keys whose stored amount or payment date could not be read: validation leaves
-  // them as stored unless the clerk confirms a new amount or deletes the advance.
+  // Advance keys whose stored amount is no number: validation leaves them as stored unless
+  // the clerk confirms a new amount or deletes the advance.
   std::set<std::string> advances_as_stored_;
+  // The period box's items and the periods they stand for, as Remplir_ComboPeriodepaie
+  // added them.
+  std::vector<std::pair<std::string, YearMonth>> period_items_;
   // Row k of the name box's list -> hit (row of w_requeteaidant, from 1).
   std::vector<int> name_rows_to_hits_;
 };

@@ -1,5 +1,4 @@
 // Opening a row, the amount field, confirming, validating and deleting advances.
-#include <charconv>
 #include <cmath>
 
 #include "components/resume_next.h"
@@ -22,8 +21,7 @@ constexpr std::string_view kPayslipWarning =
     "La mise à jour de l'acompte ne pourra être effective sur le bulletin.";
 constexpr std::string_view kWriteFailedMessage = "Erreur d'écriture de l'acompte dans la base.";
 constexpr std::string_view kDeleteQuestion = "Etes-vous sûr de vouloir supprimer cet acompte ?";
-constexpr std::string_view kInvalidAmount =
-    "Montant d'acompte invalide : 5 chiffres au plus avant le séparateur décimal et 2 après.";
+constexpr std::string_view kInvalidAmount = "Montant d'acompte invalide : ";
 constexpr std::string_view kRowSavepoint = "acompte_ligne";
 constexpr int kAmountWidth = 8;
 }  // namespace
@@ -124,30 +122,6 @@ void ctr_consultationacompte::txt_Acompte_LostFocus() {
   }
 }
 
-// An amount the lists and the advances table can hold: a regional number, not negative, with at
-// most 5 integer digits and 2 decimals.
-bool ctr_consultationacompte::IsConfirmableAmount(const std::string& text) const {
-  const std::string trimmed = Trim(text);
-  double value = 0;
-  try {
-    value = regional_->ToNumber(trimmed);
-  } catch (const ComponentError&) {
-    return false;
-  }
-  if (value < 0) return false;
-  size_t integer_digits = 0;
-  size_t decimals = 0;
-  bool after_separator = false;
-  for (char c : trimmed) {
-    if (c >= '0' && c <= '9') {
-      (after_separator ? decimals : integer_digits) += 1;
-    } else {
-      after_separator = true;
-    }
-  }
-  return integer_digits <= 5 && decimals <= 2;
-}
-
 // The advance key of the current row, found as validation finds it.
 std::string ctr_consultationacompte::CurrentAdvanceKey() const {
   const int row = ui_.ListIndex(lst_Acompte) + 1;
@@ -156,26 +130,22 @@ std::string ctr_consultationacompte::CurrentAdvanceKey() const {
   return contract + PeriodKey();
 }
 
-double ctr_consultationacompte::StoredNumber(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) {
-    throw ComponentError(err::kTypeMismatch, "Nombre invalide : \"" + text + "\"");
-  }
-  return value;
-}
-
 // ---- Closing the open row --------------------------------------------------------------------
 
 void ctr_consultationacompte::cmd_Ok_Click() {
   ui_.SetText(txt_Acompte, Trim(ui_.Text(txt_Acompte)));
   const std::string amount = ui_.Text(txt_Acompte);
-  if (!amount.empty() && !IsConfirmableAmount(amount)) {
-    // Never let a text that is not an amount reach the lists, hence the advances table.
-    ui_.MsgBox(kInvalidAmount, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle);
-    ui_.SetFocus(txt_Acompte);
-    return;
+  std::string cell;
+  if (!amount.empty()) {
+    // Never let a text that is no number reach the lists, hence the advances table.
+    ResumeNext conversion;
+    conversion([&] { cell = PadField(regional_->FormatFixed2(regional_->ToNumber(amount)), 9, " ", 0); });
+    if (conversion.ErrorCount() != 0) {
+      ui_.MsgBox(std::string(kInvalidAmount) + amount, MsgButtons::kOk, MsgIcon::kExclamation,
+                 kMessageTitle);
+      ui_.SetFocus(txt_Acompte);
+      return;
+    }
   }
   // The clerk decided this row's advance: validation writes it.
   advances_as_stored_.erase(CurrentAdvanceKey());
@@ -183,8 +153,7 @@ void ctr_consultationacompte::cmd_Ok_Click() {
   // amount has no row to go to: the entry is only closed.
   if (ui_.ListIndex(lst_Acompte) < 0) {
   } else if (!amount.empty()) {
-    ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte),
-                    PadField(regional_->FormatFixed2(regional_->ToNumber(amount)), 9, " ", 0));
+    ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte), cell);
   } else {
     ui_.SetItemText(lst_Acompte, ui_.ListIndex(lst_Acompte), "");
     ui_.SetItemText(lst_Etat, ui_.ListIndex(lst_Etat), "");
@@ -251,9 +220,6 @@ void ctr_consultationacompte::FocusCodeAfterReset() {
 void ctr_consultationacompte::Ecrire_Acomptes() {
   if (!MayModify()) return;
   ResumeNext rn;
-  const auto show_write_failure = [&] {
-    rn([&] { ui_.MsgBox(kWriteFailedMessage, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
-  };
   int n = 0;
   rn([&] { n = ui_.ListCount(lst_Acompte); });
   std::string period;
@@ -265,64 +231,72 @@ void ctr_consultationacompte::Ecrire_Acomptes() {
     in_transaction = true;
   });
   if (!in_transaction) {
-    show_write_failure();
+    ShowWriteFailure();
     return;
   }
   bool stopped = false;
   for (int i = 1; i <= n && !stopped; ++i) {
-    std::string amount;
-    std::string paid_on;
-    rn([&] { amount = ui_.ItemText(lst_Acompte, i - 1); });
-    rn([&] { paid_on = ui_.ItemText(lst_Etat, i - 1); });
-    // A row whose amount or payment date does not convert is left as it is stored.
-    if (!Trim(amount).empty() && !IsConfirmableAmount(amount)) continue;
-    std::string stored_paid_on;
-    if (!paid_on.empty()) {
-      try {
-        stored_paid_on = converter_->TextToDate(paid_on);
-      } catch (const ComponentError&) {
-        continue;
-      }
-    }
-    std::string contract;
-    rn([&] { contract = w_requetecontrat->Get(i, 1); });
-    if (contract.empty()) rn([&] { contract = w_requetecontratPresta->Get(1, 1); });
-    if (contract.empty()) continue;
-    const std::string key = contract + period;
-    if (advances_as_stored_.count(key) != 0) continue;
-
-    rn([&] { Modulevar::theDataBase->Savepoint(kRowSavepoint); });
-    rn([&] { RecAcompteBull = Modulevar::theDataBase->NewRecord(); });
-    rn([&] { RecAcompteBull = TabAcompteBull->Read(key); });
-    // On the empty record (no stored advance) there is nothing to remove: that failure is
-    // the normal case. A failed delete of a stored advance is a write failure.
-    rn([&] { RecAcompteBull->DBDelete(); });
-    const int errors_before_write = rn.ErrorCount();
-    bool row_failed = rn.LastError() == err::kWriteFailed;
-    if (!Trim(amount).empty()) {
-      rn([&] { RecAcompteBull.Release(); });
-      rn([&] { RecAcompteBull = TabAcompteBull->ReadForUpdate(key); });
-      rn([&] {
-        RecAcompteBull->SetNumber(tables::acomptebull::kAmount,
-                                  std::round(regional_->ToNumber(amount) * 100));
-      });
-      rn([&] { RecAcompteBull->Set(tables::acomptebull::kPaidOn, stored_paid_on); });
-      rn([&] { RecAcompteBull->DBWrite(); });
-      row_failed = row_failed || rn.ErrorCount() != errors_before_write;
-    }
-    if (row_failed) rn([&] { Modulevar::theDataBase->RollbackTo(kRowSavepoint); });
-    rn([&] { Modulevar::theDataBase->ReleaseSavepoint(kRowSavepoint); });
-    if (rn.LastError() == err::kWriteFailed) {
-      show_write_failure();
-      stopped = true;
-    }
+    stopped = WriteAdvanceRow(i, period) == RowOutcome::kWriteFailure;
   }
+  if (stopped) ShowWriteFailure();
   const int errors_before_commit = rn.ErrorCount();
   rn([&] { Modulevar::theDataBase->Commit(); });
   if (rn.ErrorCount() != errors_before_commit) {
     rn([&] { Modulevar::theDataBase->Rollback(); });
-    if (!stopped) show_write_failure();
+    if (!stopped) ShowWriteFailure();
   }
+}
+
+// Row `row` (from 1) of the lists: deletes the stored advance of its contract for the period
+// and, when the row shows an amount, writes a new one with attributes 1 and 2 only. A
+// payment date that does not convert is left empty; the row is still written.
+ctr_consultationacompte::RowOutcome ctr_consultationacompte::WriteAdvanceRow(
+    int row, const std::string& period) {
+  ResumeNext rn;
+  std::string amount;
+  std::string paid_on;
+  std::string contract;
+  rn([&] { amount = Trim(ui_.ItemText(lst_Acompte, row - 1)); });
+  rn([&] { paid_on = ui_.ItemText(lst_Etat, row - 1); });
+  rn([&] { contract = w_requetecontrat->Get(row, 1); });
+  if (contract.empty()) rn([&] { contract = w_requetecontratPresta->Get(1, 1); });
+  if (contract.empty()) return RowOutcome::kKept;
+  const std::string key = contract + period;
+  if (advances_as_stored_.count(key) != 0) return RowOutcome::kKept;
+  std::string stored_paid_on;
+  if (!paid_on.empty()) {
+    ResumeNext conversion;
+    conversion([&] { stored_paid_on = converter_->TextToDate(paid_on); });
+  }
+
+  rn([&] { Modulevar::theDataBase->Savepoint(kRowSavepoint); });
+  rn([&] { RecAcompteBull = Modulevar::theDataBase->NewRecord(); });
+  rn([&] { RecAcompteBull = TabAcompteBull->Read(key); });
+  // On the empty record (no stored advance) there is nothing to remove: that failure is the
+  // normal case. A failed delete of a stored advance is a write failure.
+  rn([&] { RecAcompteBull->DBDelete(); });
+  bool failed = rn.LastError() == err::kWriteFailed;
+  if (!amount.empty()) {
+    const int errors_before_write = rn.ErrorCount();
+    rn([&] { RecAcompteBull.Release(); });
+    rn([&] { RecAcompteBull = TabAcompteBull->ReadForUpdate(key); });
+    rn([&] {
+      RecAcompteBull->SetNumber(tables::acomptebull::kAmount,
+                                std::round(regional_->ToNumber(amount) * 100));
+    });
+    rn([&] { RecAcompteBull->Set(tables::acomptebull::kPaidOn, stored_paid_on); });
+    rn([&] { RecAcompteBull->DBWrite(); });
+    failed = failed || rn.ErrorCount() != errors_before_write;
+  }
+  if (failed) rn([&] { Modulevar::theDataBase->RollbackTo(kRowSavepoint); });
+  rn([&] { Modulevar::theDataBase->ReleaseSavepoint(kRowSavepoint); });
+  if (rn.LastError() == err::kWriteFailed) return RowOutcome::kWriteFailure;
+  return failed ? RowOutcome::kFailed : RowOutcome::kWritten;
+}
+
+void ctr_consultationacompte::ShowWriteFailure() {
+  ResumeNext rn;
+  rn([&] { ui_.MsgBox(kWriteFailedMessage, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
 }
 
 // ---- Deleting an advance ---------------------------------------------------------------------

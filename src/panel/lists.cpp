@@ -26,47 +26,57 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   rn([&] { expected = ui_.ListCount(lst_Liste1) + 1; });
   rn([&] { RecAcompteBull = Modulevar::theDataBase->NewRecord(); });
   rn([&] { RecAcompteBull = TabAcompteBull->Read(contracts->Get(row, 1) + PeriodKey()); });
+  // A payment date that is not a stored date does not convert: the row shows none, so the
+  // advance can be entered, and validation writes it without one.
   std::string etat;
-  std::string acompte;
-  bool as_stored = false;
   rn([&] {
     const std::string paid_on = RecAcompteBull->Get(tables::acomptebull::kPaidOn);
-    if (paid_on.empty()) return;
-    // A payment date that is not a stored date is shown as it is stored.
-    try {
-      etat = converter_->DateToText(paid_on);
-    } catch (const ComponentError&) {
-      etat = paid_on;
-      as_stored = true;
-    }
+    if (!paid_on.empty()) etat = converter_->DateToText(paid_on);
   });
-  rn([&] { acompte = RecAcompteBull->Get(tables::acomptebull::kAmount); });
-  if (!acompte.empty()) {
-    try {
-      StoredNumber(acompte);
-    } catch (const ComponentError&) {
-      as_stored = true;
-    }
+  std::string stored_amount;
+  rn([&] { stored_amount = RecAcompteBull->Get(tables::acomptebull::kAmount); });
+  const AmountCell acompte = ReadStoredAmount(stored_amount);
+  if (!acompte.readable) {
+    rn([&] { advances_as_stored_.insert(contracts->Get(row, 1) + PeriodKey()); });
   }
-  if (as_stored) rn([&] { advances_as_stored_.insert(contracts->Get(row, 1) + PeriodKey()); });
   if (!provider_row && contracts->Get(row, 2) == "02") {
     // An employer that cannot be read shows empty, never the previous row's employer.
     rn([&] { RecCivilAide = Modulevar::theDataBase->NewRecord(); });
     rn([&] { RecCivilAide = TabCivilAide->Read(Left(contracts->Get(row, 4), 5)); });
-    rn([&] { RempDonneesList(row, RecCivilAide, RecCivilAidant, acompte, etat, contracts); });
+    rn([&] { RempDonneesList(row, RecCivilAide, RecCivilAidant, acompte.text, etat, contracts); });
   } else {
     rn([&] { RecAssociation = Modulevar::theDataBase->NewRecord(); });
     rn([&] { RecAssociation = TabAssociation->Read(contracts->Get(row, 2)); });
     if (provider_row) {
-      rn([&] { RempDonneesListPresta(RecAssociation, RecCivilAidant, acompte, etat, contracts); });
+      rn([&] {
+        RempDonneesListPresta(RecAssociation, RecCivilAidant, acompte.text, etat, contracts);
+      });
     } else {
-      rn([&] { RempDonneesList(row, RecAssociation, RecCivilAidant, acompte, etat, contracts); });
+      rn([&] {
+        RempDonneesList(row, RecAssociation, RecCivilAidant, acompte.text, etat, contracts);
+      });
     }
   }
   for (ControlId list : kRowLists) {
     rn([&] {
       while (ui_.ListCount(list) < expected) ui_.AddItem(list, "");
     });
+  }
+}
+
+// The one reading of a stored advance's amount, for the list, the row opened from it and
+// validation: hundredths read by the regional number rules (blanks around them ignored, the
+// regional decimal separator accepted), divided by 100 and written "####0.00" right-aligned in
+// 9 characters. A text that is no number at all is shown as stored and is not readable:
+// validation then leaves that advance as stored unless the clerk confirms or deletes the row.
+ctr_consultationacompte::AmountCell ctr_consultationacompte::ReadStoredAmount(
+    const std::string& hundredths) const {
+  if (hundredths.empty()) return {};
+  try {
+    return {PadField(regional_->FormatFixed2(regional_->ToNumber(hundredths) / 100), 9, " ", 0),
+            true};
+  } catch (const ComponentError&) {
+    return {PadField(hundredths, 9, " ", 0), false};
   }
 }
 
@@ -93,7 +103,9 @@ void ctr_consultationacompte::RempDonneesList(int Indice, Ref<DbRecord>& TabAide
                                               Ref<DbRecord>& w_requetecontrat_arg) {
   std::string employer = TabAideAsso->Get(tables::civilaide::kFirstName);
   if (w_requetecontrat_arg->Get(Indice, 2) == "02") {
-    employer += " " + TabAideAsso->Get(tables::civilaide::kSecondName);
+    // A person cared for who could not be read shows an empty cell, not a lone blank.
+    const std::string second = TabAideAsso->Get(tables::civilaide::kSecondName);
+    if (!employer.empty() || !second.empty()) employer += " " + second;
   }
   AppendRow(w_requetecontrat_arg, Indice, employer, acompte, etat);
 }
@@ -107,8 +119,8 @@ void ctr_consultationacompte::RempDonneesListPresta(Ref<DbRecord>& TabAideAsso,
             acompte, etat);
 }
 
-// Appends one row to each of the four lists: the dates and the employer, the amount in
-// hundredths shown "####0.00" right-aligned in 9 characters, the date paid, the contract key.
+// Appends one row to each of the four lists: the dates and the employer, the amount cell, the
+// date paid, the contract key.
 void ctr_consultationacompte::AppendRow(const Ref<DbRecord>& contracts, int row,
                                         const std::string& employer, const std::string& acompte,
                                         const std::string& etat) {
@@ -119,7 +131,7 @@ void ctr_consultationacompte::AppendRow(const Ref<DbRecord>& contracts, int row,
   } else {
     ui_.AddItem(lst_Liste1, start + std::string(15, ' ') + employer);
   }
-  ui_.AddItem(lst_Acompte, acompte.empty() ? std::string() : AmountCell(acompte));
+  ui_.AddItem(lst_Acompte, acompte);
   ui_.AddItem(lst_Etat, etat);
   ui_.AddItem(Lst_CodeContrat, contracts->Get(row, 1));
 }
@@ -132,18 +144,6 @@ std::string ctr_consultationacompte::DateTextOrRaw(const std::string& stored) co
   } catch (const ComponentError&) {
     return PadField(stored, 10, " ", -1);
   }
-}
-
-// A stored amount in hundredths as the amount column shows it. A stored text that is not a
-// number is shown as it is: validation then leaves that advance as it is stored.
-std::string ctr_consultationacompte::AmountCell(const std::string& hundredths) const {
-  std::string text;
-  try {
-    text = regional_->FormatFixed2(StoredNumber(hundredths) / 100);
-  } catch (const ComponentError&) {
-    text = hundredths;
-  }
-  return PadField(text, 9, " ", 0);
 }
 
 // ---- Scrolling and greying -----------------------------------------------------------------

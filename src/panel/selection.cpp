@@ -37,6 +37,7 @@ std::string NamePattern(const std::string& upper_name) {
 // ---- Pay period ---------------------------------------------------------------------------
 
 void ctr_consultationacompte::Remplir_ComboPeriodepaie() {
+  period_items_.clear();
   RecPeriodesPaie = TabPeriodesPaie->Read(tables::periodespaie::kKey);
   for (int i = 1; i <= 2; ++i) {
     const std::string key = RecPeriodesPaie->Get(i);
@@ -48,7 +49,9 @@ void ctr_consultationacompte::Remplir_ComboPeriodepaie() {
     if (period.month < 1 || period.month > 12) {
       throw ComponentError(err::kTypeMismatch, "Période de paie invalide : \"" + key + "\"");
     }
-    ui_.AddItem(cbo_PeriodePaie, regional_->MonthYearText(period));
+    const std::string text = regional_->MonthYearText(period);
+    ui_.AddItem(cbo_PeriodePaie, text);
+    period_items_.emplace_back(text, period);
   }
   ui_.SetListIndex(cbo_PeriodePaie, 0);
 }

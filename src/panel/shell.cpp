@@ -99,8 +99,14 @@ void ctr_consultationacompte::BusyOff() {
   ui_.SetPanelEnabled(true);
 }
 
+// The chosen item is read back by the text the box was filled with, so that it is the same
+// period in every locale and costs a comparison, not a date parse.
 YearMonth ctr_consultationacompte::ChosenPeriod() const {
-  return regional_->ParseMonthYear(ui_.Text(cbo_PeriodePaie));
+  const std::string text = ui_.Text(cbo_PeriodePaie);
+  for (const auto& [item, period] : period_items_) {
+    if (item == text) return period;
+  }
+  return regional_->ParseMonthYear(text);
 }
 
 std::string ctr_consultationacompte::PeriodKey() const {

@@ -165,20 +165,16 @@ TEST_F(EntryTest, ConfirmedAmountsAreRightAlignedInTheRow) {
   EXPECT_EQ(Rows(lst_Acompte)[0], "  1234,50");
 }
 
-TEST_F(EntryTest, AmountsThatAreNotAmountsAreRefusedAtConfirmation) {
+TEST_F(EntryTest, AnAmountThatIsNoNumberIsRefusedAtConfirmation) {
   OpenCaregiver();
-  for (const char* typed : {"1.2.3", "123456", "1.234"}) {
-    SCOPED_TRACE(typed);
-    clerk_->DoubleClickRow(lst_Acompte, 0);
-    clerk_->Focus(txt_Acompte);
-    while (!Text(txt_Acompte).empty()) clerk_->PressKey(txt_Acompte, ClerkKey::kBackspace);
-    clerk_->Type(txt_Acompte, typed);
-    clerk_->Click(cmd_Ok);
-    EXPECT_EQ(toolkit_->Messages().back().text.substr(0, 26), "Montant d'acompte invalide");
-    EXPECT_EQ(Rows(lst_Acompte)[0], "    12,50");  // the row keeps its amount
-    EXPECT_TRUE(Enabled(txt_Acompte));            // and stays open
-    clerk_->Click(cmd_Annuler);
-  }
+  clerk_->DoubleClickRow(lst_Acompte, 0);
+  clerk_->Focus(txt_Acompte);
+  while (!Text(txt_Acompte).empty()) clerk_->PressKey(txt_Acompte, ClerkKey::kBackspace);
+  clerk_->Type(txt_Acompte, "1.2.3");
+  clerk_->Click(cmd_Ok);
+  EXPECT_EQ(toolkit_->Messages().back().text, "Montant d'acompte invalide : 1,2,3");
+  EXPECT_EQ(Rows(lst_Acompte)[0], "    12,50");  // the row keeps its amount
+  EXPECT_TRUE(Enabled(txt_Acompte));            // and stays open
 }
 
 TEST_F(EntryTest, ValidationWritesEveryRowAndResetsThePanel) {
