@@ -23,7 +23,8 @@ struct Token {
 };
 
 // The argument patterns of the verbs: C control, T text, N number from 0, I number from -1,
-// K key name, A answer, B yes/no, F file name (word or text), R any number of texts.
+// K key name, A answer, B yes/no, F file name (word or text), R any number of texts,
+// n an optional repeat count from 1, S either "CONTROL yes|no" or "yes|no CONTROL...".
 struct VerbSpec {
   std::string_view words;
   Verb verb;
@@ -33,7 +34,7 @@ struct VerbSpec {
 
 constexpr std::array<VerbSpec, 20> kVerbs = {{
     {"type", Verb::kType, "CT", "type CONTROL \"TEXT\""},
-    {"key", Verb::kKey, "CK", "key CONTROL Enter|Backspace|Tab|Escape"},
+    {"key", Verb::kKey, "CKn", "key CONTROL Enter|Backspace|Tab|Escape [COUNT]"},
     {"click", Verb::kClick, "C", "click CONTROL"},
     {"pick", Verb::kPick, "CN", "pick CONTROL INDEX"},
     {"select", Verb::kSelect, "CN", "select CONTROL ROW"},
@@ -45,8 +46,8 @@ constexpr std::array<VerbSpec, 20> kVerbs = {{
     {"expect message", Verb::kExpectMessage, "T", "expect message \"TEXT\""},
     {"expect no-message", Verb::kExpectNoMessage, "", "expect no-message"},
     {"expect text", Verb::kExpectText, "CT", "expect text CONTROL \"TEXT\""},
-    {"expect enabled", Verb::kExpectEnabled, "CB", "expect enabled CONTROL yes|no"},
-    {"expect visible", Verb::kExpectVisible, "CB", "expect visible CONTROL yes|no"},
+    {"expect enabled", Verb::kExpectEnabled, "S", "expect enabled CONTROL yes|no, or yes|no CONTROL..."},
+    {"expect visible", Verb::kExpectVisible, "S", "expect visible CONTROL yes|no, or yes|no CONTROL..."},
     {"expect focus", Verb::kExpectFocus, "C", "expect focus CONTROL"},
     {"expect rows", Verb::kExpectRows, "CR", "expect rows CONTROL \"ROW\" ..."},
     {"expect current", Verb::kExpectCurrent, "CI", "expect current CONTROL INDEX"},
@@ -244,12 +245,29 @@ class LineParser {
     static constexpr std::array<std::pair<std::string_view, bool>, 2> kYesNo = {
         {{"yes", true}, {"no", false}}};
 
+    const auto control = [&] {
+      const std::string name = Word(definition, "a control name");
+      const ControlId id = panel::FindControl(name);
+      if (id == kNoControl) Fail("unknown control '" + name + "'");
+      return id;
+    };
     for (const char argument : definition.pattern) {
       switch (argument) {
-        case 'C': {
-          const std::string name = Word(definition, "a control name");
-          step.control = panel::FindControl(name);
-          if (step.control == kNoControl) Fail("unknown control '" + name + "'");
+        case 'C': step.control = control(); break;
+        case 'n': step.number = next_ < tokens_.size() ? Number(definition, 1) : 1; break;
+        case 'S': {
+          const Token& first = Next(definition, "a control name or yes|no");
+          --next_;
+          if (!first.quoted && (first.text == "yes" || first.text == "no")) {
+            step.flag = Keyword(definition, kYesNo, "yes or no");
+            do {
+              step.controls.push_back(control());
+            } while (next_ < tokens_.size());
+          } else {
+            step.controls.push_back(control());
+            step.flag = Keyword(definition, kYesNo, "yes or no");
+          }
+          step.control = step.controls.front();
           break;
         }
         case 'T': step.texts.push_back(Text(definition, "the text")); break;

@@ -94,10 +94,16 @@ struct ScriptRunner::Rep {
   }
 
   std::optional<Mismatch> Act(const Step& step) {
+    // Once "Sortir" has closed the window, nobody can act on the panel any more.
+    if (toolkit.HostClosed() && step.verb != Verb::kAnswer && step.verb != Verb::kShow) {
+      return Mismatch{"a clerk can do this", "le panneau est fermé"};
+    }
     try {
       switch (step.verb) {
         case Verb::kType: clerk.Type(step.control, step.texts.at(0)); break;
-        case Verb::kKey: clerk.PressKey(step.control, step.key); break;
+        case Verb::kKey:
+          for (int i = 0; i < step.number; ++i) clerk.PressKey(step.control, step.key);
+          break;
         case Verb::kClick: clerk.Click(step.control); break;
         case Verb::kPick: clerk.Pick(step.control, step.number); break;
         case Verb::kSelect: clerk.ClickRow(step.control, step.number); break;
@@ -154,8 +160,18 @@ struct ScriptRunner::Rep {
                                                          Quoted(messages[checked_messages].text)};
       }
       case Verb::kExpectText: return Compare(Quoted(step.texts[0]), Quoted(toolkit.Text(control)));
-      case Verb::kExpectEnabled: return Compare(YesNo(step.flag), YesNo(toolkit.Enabled(control)));
-      case Verb::kExpectVisible: return Compare(YesNo(step.flag), YesNo(toolkit.Visible(control)));
+      case Verb::kExpectEnabled:
+      case Verb::kExpectVisible: {
+        const bool enabled = step.verb == Verb::kExpectEnabled;
+        for (ControlId each : step.controls) {
+          const bool actual = enabled ? toolkit.Enabled(each) : toolkit.Visible(each);
+          if (actual != step.flag) {
+            return Mismatch{ControlName(each) + " " + YesNo(step.flag),
+                            ControlName(each) + " " + YesNo(actual)};
+          }
+        }
+        return std::nullopt;
+      }
       case Verb::kExpectFocus: return Compare(ControlName(control), ControlName(toolkit.Focused()));
       case Verb::kExpectRows: {
         std::vector<std::string> rows;

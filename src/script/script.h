@@ -50,9 +50,10 @@ struct Step {
   std::string source;  // the line as written, without surrounding blanks
   Verb verb = Verb::kShow;
   ControlId control = kNoControl;
+  std::vector<ControlId> controls;  // expect enabled, expect visible: every control named
   std::string file;                // expect record, expect no-record
   std::vector<std::string> texts;  // TEXT; the rows; KEY then the attributes
-  int number = 0;                  // INDEX, ROW, VALUE
+  int number = 0;                  // INDEX, ROW, VALUE; COUNT of key
   ClerkKey key = ClerkKey::kEnter;
   int answer = kAnswerOk;  // kAnswerYes, kAnswerNo or kAnswerOk
   bool flag = false;       // yes / no

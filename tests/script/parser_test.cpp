@@ -23,7 +23,7 @@ TEST(ScriptParser, ActionsTakeTheirControlsAndArguments) {
   const Script script = ParseScript("t.script",
                                     "type txt_Entite \"001\"\n"
                                     "key cbo_NomAidant Escape\n"
-                                    "key lst_Liste1 Tab\n"
+                                    "key lst_Liste1 Tab 3\n"
                                     "click cmd_Valider\n"
                                     "pick cbo_PeriodePaie 1\n"
                                     "select lst_Etat 3\n"
@@ -39,7 +39,9 @@ TEST(ScriptParser, ActionsTakeTheirControlsAndArguments) {
   EXPECT_EQ(s[0].control, panel::txt_Entite);
   EXPECT_THAT(s[0].texts, ElementsAre("001"));
   EXPECT_EQ(s[1].key, ClerkKey::kEscape);
+  EXPECT_EQ(s[1].number, 1);  // a key is pressed once unless a count follows
   EXPECT_EQ(s[2].key, ClerkKey::kTab);
+  EXPECT_EQ(s[2].number, 3);
   EXPECT_EQ(s[3].control, panel::cmd_Valider);
   EXPECT_EQ(s[4].verb, Verb::kPick);
   EXPECT_EQ(s[4].number, 1);
@@ -59,7 +61,7 @@ TEST(ScriptParser, ExpectationsTakeTheirArguments) {
                                     "expect message \"Cet aidant n'existe pas.\"\n"
                                     "expect no-message\n"
                                     "expect enabled cmd_Ok no\n"
-                                    "expect visible cmd_Sortir yes\n"
+                                    "expect visible yes cmd_Sortir cmd_Ok\n"
                                     "expect rows lst_Acompte \"   12,50\" \"\"\n"
                                     "expect rows lst_Etat\n"
                                     "expect current lst_Liste1 -1\n"
@@ -70,7 +72,9 @@ TEST(ScriptParser, ExpectationsTakeTheirArguments) {
   EXPECT_THAT(s[0].texts, ElementsAre("Cet aidant n'existe pas."));
   EXPECT_EQ(s[1].verb, Verb::kExpectNoMessage);
   EXPECT_FALSE(s[2].flag);
+  EXPECT_THAT(s[2].controls, ElementsAre(panel::cmd_Ok));
   EXPECT_TRUE(s[3].flag);
+  EXPECT_THAT(s[3].controls, ElementsAre(panel::cmd_Sortir, panel::cmd_Ok));
   EXPECT_THAT(s[4].texts, ElementsAre("   12,50", ""));
   EXPECT_TRUE(s[5].texts.empty());
   EXPECT_EQ(s[6].number, -1);
@@ -153,6 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"pick cbo_Entite -1", "'-1' is not a whole number from 0"},
                       BadLine{"expect current lst_Etat -2", "from -1"},
                       BadLine{"select lst_Etat 1x", "'1x' is not a whole number"},
+                      BadLine{"key txt_Entite Enter 0", "'0' is not a whole number from 1"},
+                      BadLine{"expect enabled no", "missing a control name"},
                       BadLine{"expect record ACOMPTEBULL", "missing the text"},
                       BadLine{"expect no-record \"\" \"1\"", "the file name is empty"}));
 

@@ -71,7 +71,8 @@ TEST_F(ScriptRunnerTest, EachKindOfExpectationReportsWhatItFound) {
     const char* line;
     const char* actual;
   };
-  for (const Case& c : {Case{"expect enabled cmd_Valider no", "actual:   yes"},
+  for (const Case& c : {Case{"expect enabled cmd_Valider no", "actual:   cmd_Valider yes"},
+                        Case{"expect enabled no cmd_Sortir cmd_Valider", "actual:   cmd_Valider yes"},
                         Case{"expect focus cbo_NomAidant", "actual:   txt_CodeAidant"},
                         Case{"expect rows lst_Etat", "actual:   \"\" \"06/11/2026\""},
                         Case{"expect current lst_Etat 0", "actual:   -1"},
@@ -112,6 +113,13 @@ TEST_F(ScriptRunnerTest, AnImpossibleActionFailsNamingTheReason) {
                                   "      expected: a clerk can do this\n"
                                   "      actual:   cannot click cmd_Ok: "));
   EXPECT_THAT(Report(), Not(HasSubstr("Panneau")));
+}
+
+TEST_F(ScriptRunnerTest, NothingCanBeDoneOnceSortirHasClosedThePanel) {
+  EXPECT_EQ(Run("click cmd_Sortir\nshow\ntype txt_Entite \"001\"\n").failed, 1);
+  EXPECT_THAT(Report(), HasSubstr("t.script:3: FAILED  type txt_Entite \"001\"\n"
+                                  "      expected: a clerk can do this\n"
+                                  "      actual:   le panneau est fermé\n"));
 }
 
 TEST_F(ScriptRunnerTest, AQuestionWithoutQueuedAnswerFailsAtItsLine) {
