@@ -1,0 +1,89 @@
+#include "support/support.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "mvdb/jsonl.h"
+
+namespace varnolde::test {
+
+ScratchDir::ScratchDir(std::string_view purpose) {
+  std::string pattern = (std::filesystem::temp_directory_path() /
+                         ("varnolde-" + std::string(purpose) + "-XXXXXX"))
+                            .string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string SourceFile(std::string_view relative) {
+  const char* source = std::getenv("VARNOLDE_SOURCE_DIR");
+  if (source == nullptr) throw std::runtime_error("VARNOLDE_SOURCE_DIR must name the source tree");
+  return std::string(source) + "/" + std::string(relative);
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void LoadLines(const std::string& database, const std::string& json_lines) {
+  std::istringstream in(json_lines);
+  mvdb::LoadJsonLines(database, in);
+}
+
+void LoadFile(const std::string& database, const std::string& jsonl_path) {
+  LoadLines(database, Slurp(jsonl_path));
+}
+
+std::string Dyn(std::string text) {
+  for (char& c : text) {
+    if (c == '^') c = '\xFE';
+    else if (c == ']') c = '\xFD';
+    else if (c == '\\') c = '\xFC';
+  }
+  return text;
+}
+
+ToolRun RunTool(const std::string& program, const std::vector<std::string>& arguments,
+                const std::string& input) {
+  const ScratchDir scratch("tool");
+  const std::string in_path = scratch.File("in"), out_path = scratch.File("out"),
+                    err_path = scratch.File("err");
+  std::ofstream(in_path, std::ios::binary) << input;
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    const int in = ::open(in_path.c_str(), O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int raw = 0;
+  while (::waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+  }
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out_path), Slurp(err_path)};
+}
+
+}  // namespace varnolde::test
