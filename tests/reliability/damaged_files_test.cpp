@@ -16,10 +16,13 @@
 
 #include "mvdb/jsonl.h"
 #include "mvdb/link.h"
+#include "support/support.h"
 #include "reliability/child_process.h"
 #include "reliability/clerk_session.h"
 
 namespace varnolde::reliability {
+
+using test::ScratchDir;
 namespace {
 
 std::string Slurp(const std::string& path) {

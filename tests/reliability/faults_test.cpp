@@ -15,9 +15,12 @@
 
 #include "mvdb/fault_injection.h"
 #include "mvdb/link.h"
+#include "support/support.h"
 #include "reliability/clerk_session.h"
 
 namespace varnolde::reliability {
+
+using test::ScratchDir;
 namespace {
 
 using mvdb::FaultInjectingLink;

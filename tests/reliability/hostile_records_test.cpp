@@ -8,10 +8,13 @@
 
 #include "mvdb/link.h"
 #include "panel/layout.h"
+#include "support/support.h"
 #include "reliability/clerk_session.h"
 #include "toolkit/headless/render_panel.h"
 
 namespace varnolde::reliability {
+
+using test::ScratchDir;
 namespace {
 
 using namespace varnolde::panel;

@@ -7,11 +7,14 @@
 
 #include "mvdb/link.h"
 #include "panel/layout.h"
+#include "support/support.h"
 #include "reliability/clerk_session.h"
 #include "toolkit/headless/render_panel.h"
 #include "mvdb/dictionary.h"
 
 namespace varnolde::reliability {
+
+using test::ScratchDir;
 namespace {
 
 using namespace varnolde::panel;

@@ -8,11 +8,14 @@
 
 #include "mvdb/link.h"
 #include "panel/layout.h"
+#include "support/support.h"
 #include "reliability/child_process.h"
 #include "reliability/clerk_session.h"
 #include "reliability/tagged_validations.h"
 
 namespace varnolde::reliability {
+
+using test::ScratchDir;
 namespace {
 
 constexpr char kShared[] = "00021";

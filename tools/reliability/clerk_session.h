@@ -1,5 +1,5 @@
-// What the reliability tests share: a scratch directory, a database made from the fixture
-// tests/reliability/fixtures/advances.jsonl, one clerk at the advances panel on the headless
+// What the reliability runs share: a database made from the fixture
+// tools/reliability/advances.jsonl, one clerk at the advances panel on the headless
 // toolkit, and readers of what the database file holds.
 //
 // ClerkSession owns its toolkit, clerk driver and panel, and shares the database link it is
@@ -29,21 +29,6 @@ namespace varnolde::reliability {
 
 inline constexpr char kWriteFailedMessage[] = "Erreur d'écriture de l'acompte dans la base.";
 inline constexpr char kPeriod[] = "200203";  // the period chosen when the panel opens
-
-// A directory under the system's temporary directory, removed with its content at the end.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& purpose);
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Creates the database at path from the fixture.
 void MakeFixtureDatabase(const std::string& path);

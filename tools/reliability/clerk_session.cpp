@@ -17,18 +17,6 @@ namespace varnolde::reliability {
 
 using namespace varnolde::panel;
 
-ScratchDir::ScratchDir(const std::string& purpose) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / ("varnolde-" + purpose + "-XXXXXX")).string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 void MakeFixtureDatabase(const std::string& path) {
   std::ifstream fixture(RELIABILITY_FIXTURE);
   if (!fixture) throw std::runtime_error("missing fixture " RELIABILITY_FIXTURE);
