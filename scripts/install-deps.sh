@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth
   clang libclang-rt-14-dev
+  postgresql libpq-dev
 )
 
 missing=()

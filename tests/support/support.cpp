@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <libpq-fe.h>
+
 #include "mvdb/jsonl.h"
 
 namespace varnolde::test {
@@ -84,6 +86,46 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& argu
   while (::waitpid(child, &raw, 0) < 0 && errno == EINTR) {
   }
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out_path), Slurp(err_path)};
+}
+
+namespace {
+
+// Runs one statement as the test server's administrator.
+void AsAdministrator(const std::string& sql) {
+  PGconn* connection = PQconnectdb(std::getenv("VARNOLDE_TEST_SERVER"));
+  std::string error;
+  if (PQstatus(connection) != CONNECTION_OK) {
+    error = PQerrorMessage(connection);
+  } else {
+    PGresult* result = PQexec(connection, sql.c_str());
+    if (PQresultStatus(result) != PGRES_COMMAND_OK) error = PQresultErrorMessage(result);
+    PQclear(result);
+  }
+  PQfinish(connection);
+  if (!error.empty()) throw std::runtime_error("test server: " + sql + ": " + error);
+}
+
+}  // namespace
+
+bool ServerDatabase::Available() {
+  const char* server = std::getenv("VARNOLDE_TEST_SERVER");
+  return server != nullptr && *server != '\0';
+}
+
+ServerDatabase::ServerDatabase() {
+  if (!Available()) throw std::runtime_error("no test server (VARNOLDE_TEST_SERVER)");
+  static int count = 0;
+  database_ = "varnolde_t" + std::to_string(::getpid()) + "_" + std::to_string(++count);
+  AsAdministrator("CREATE DATABASE " + database_);
+  name_ = std::string(std::getenv("VARNOLDE_TEST_SERVER")) + " dbname=" + database_;
+}
+
+ServerDatabase::~ServerDatabase() {
+  try {
+    AsAdministrator("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+  } catch (const std::exception&) {
+    // The server may be down on purpose (a crash test); it goes away with the cluster.
+  }
 }
 
 }  // namespace varnolde::test

@@ -61,4 +61,23 @@ struct ToolRun {
 ToolRun RunTool(const std::string& program, const std::vector<std::string>& arguments,
                 const std::string& input = "");
 
+// A database of its own on the test suite's PostgreSQL server, dropped with the object. The
+// server is the one ctest starts (scripts/pg-test-server.sh); VARNOLDE_TEST_SERVER holds its
+// connection text. Without it, Available() is false and a test of the server storage skips.
+class ServerDatabase {
+ public:
+  ServerDatabase();
+  ~ServerDatabase();
+  ServerDatabase(const ServerDatabase&) = delete;
+  ServerDatabase& operator=(const ServerDatabase&) = delete;
+
+  static bool Available();
+  // The connection text naming this database, as the programs take it.
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string database_;
+  std::string name_;
+};
+
 }  // namespace varnolde::test

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# A throwaway PostgreSQL server for the test suite and the benchmarks: a cluster of its own in
+# DATA_DIR, reached only through a Unix socket in a folder of its own (no TCP port), stopped
+# and removed by `stop`. When run as root, the server runs as the ordinary user `postgres`
+# (created by Debian's postgresql package), since PostgreSQL refuses to run as root.
+#
+#   scripts/pg-test-server.sh start DATA_DIR   prints the connection text (libpq key=value)
+#   scripts/pg-test-server.sh stop DATA_DIR
+#   scripts/pg-test-server.sh conninfo DATA_DIR
+#
+# The superuser of the cluster is `varnolde_admin`, trusted on the socket: this server holds
+# nothing but test data and nobody else can reach it.
+set -euo pipefail
+
+action=${1:-} data=${2:-}
+[ -n "$action" ] && [ -n "$data" ] || { echo "usage: $0 start|stop|conninfo DATA_DIR" >&2; exit 2; }
+bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+[ -x "$bin/pg_ctl" ] || { echo "pg-test-server: PostgreSQL is not installed (scripts/install-deps.sh)" >&2; exit 1; }
+data=$(realpath -m "$data")
+# Socket paths are limited to about 100 characters: the socket lives in a short folder of its
+# own, named after the data folder so that every caller finds it.
+socket=/tmp/vpg-$(printf '%s' "$data" | md5sum | cut -c1-12)
+conninfo="host=$socket port=5432 user=varnolde_admin dbname=postgres"
+
+as_server() {
+  if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+case $action in
+  conninfo) echo "$conninfo" ;;
+  start)
+    "$0" stop "$data" >/dev/null 2>&1 || true
+    rm -rf "$data" "$socket"
+    mkdir -p "$data" "$socket"
+    [ "$(id -u)" -ne 0 ] || chown postgres: "$data" "$socket"
+    as_server "$bin/initdb" -D "$data" -U varnolde_admin -A trust -E UTF8 --locale=C.UTF-8 \
+      >"$socket/initdb.log" 2>&1 || { cat "$socket/initdb.log" >&2; exit 1; }
+    as_server "$bin/pg_ctl" -D "$data" -l "$data/server.log" -w -t 60 \
+      -o "-c listen_addresses='' -c unix_socket_directories='$socket' -c port=5432 -c fsync=on -c max_connections=100" \
+      start >/dev/null || { cat "$data/server.log" >&2; exit 1; }
+    echo "$conninfo"
+    ;;
+  stop)
+    if [ -f "$data/postmaster.pid" ]; then
+      as_server "$bin/pg_ctl" -D "$data" -m fast -w -t 60 stop >/dev/null
+    fi
+    rm -rf "$data" "$socket"
+    ;;
+  *) echo "usage: $0 start|stop|conninfo DATA_DIR" >&2; exit 2 ;;
+esac

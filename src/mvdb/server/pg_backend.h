@@ -1,0 +1,40 @@
+// The engine's files on a PostgreSQL server, through libpq.
+//
+// Layout in the server's database (its public schema):
+//   mvdb_meta(name, value)          'format' = 1 (the layout's version), 'dict_generation'
+//   mvdb_file(id, name)             one row per file; its records live in table f<id>
+//   f<id>(k bytea PRIMARY KEY, v)   records by key; bytea compares as bytes, so a key prefix
+//                                   is one range of the primary key
+//   mvdb_index(id, file, field)     one row per secondary index; its entries live in x<id>
+//   x<id>(v bytea, k bytea)         primary key (v, k)
+//   mvdb_attr(record, n)            attribute n of a record, for server-side filters and rules
+// Records are bytes (their marks are no UTF-8), kept whole in one column.
+//
+// Every statement is prepared once per connection. A lock wait longer than the busy timeout
+// fails the statement. Changes of the catalog (files, indexes, dictionary items) are announced
+// with NOTIFY mvdb_catalog, which every connection LISTENs to, so that noticing them costs no
+// round trip. A read that finds the connection lost, outside a transaction, reconnects once and
+// tries again; inside a transaction the loss is the transaction's (TransactionLost).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "mvdb/backend.h"
+#include "mvdb/link.h"
+
+namespace varnolde::mvdb {
+
+// Whether a database name designates a server: a postgresql:// or postgres:// URI, or libpq
+// key=value text ("host=... dbname=..."). Anything else is a file path.
+bool IsServerName(std::string_view name);
+
+// Connects and checks (or, with options.create on an empty database, creates) the layout.
+// Raises ComponentError kDatabaseOpen naming the server and the database, never a password.
+std::unique_ptr<Backend> OpenServerBackend(const std::string& conninfo, const OpenOptions& options);
+
+// How a connection text names its server and database in messages: "serveur « HOST:PORT »,
+// base « DB »", with libpq's defaults for what it leaves out; never a password.
+std::string DescribeServer(const std::string& conninfo);
+
+}  // namespace varnolde::mvdb
