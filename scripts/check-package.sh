@@ -28,7 +28,7 @@ trap cleanup EXIT
 step "building the package (make package BUILD=$build)"
 make package BUILD="$build" >"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; fail "make package"; }
 version=$(sed -n 's/^project(Varnolde VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-deb="$build/varnolde_${version}_amd64.deb"
+deb="$(cd "$build" && pwd)/varnolde_${version}_amd64.deb"
 [ -f "$deb" ] || fail "no $deb"
 [ "$(dpkg-parsechangelog -l packaging/changelog -S Version)" = "$version" ] \
   || fail "packaging/changelog has no entry for version $version on top"
@@ -56,7 +56,7 @@ done
 
 step "dependencies, as apt install ./$(basename "$deb") resolves them on an empty system"
 : >"$work/empty-status"
-apt-get install --simulate -q -o Dir::State::status="$work/empty-status" "./$deb" \
+apt-get install --simulate -q -o Dir::State::status="$work/empty-status" "$deb" \
   >"$work/apt.log" 2>&1 || { tail -20 "$work/apt.log" >&2; fail "apt cannot resolve the dependencies (apt-get update first?)"; }
 grep -q '^Inst libqt6widgets6 ' "$work/apt.log" || fail "apt would not install Qt 6 Widgets"
 
