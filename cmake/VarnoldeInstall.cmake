@@ -2,8 +2,8 @@
 #
 # Installs the panel's libraries with their public headers (include/varnolde/...), the demo
 # data (share/varnolde/demo.jsonl, which the varnolde window creates its demo database from)
-# and the package files (lib/cmake/Varnolde), so that a payroll application embeds the panel
-# with
+# with the example clerk scripts (share/varnolde/*.script) and the package files
+# (lib/cmake/Varnolde), so that a payroll application embeds the panel with
 #
 #   find_package(Varnolde REQUIRED)
 #   target_link_libraries(app PRIVATE Varnolde::qt Varnolde::host)
@@ -61,10 +61,11 @@ foreach(_header IN LISTS _varnolde_headers)
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/varnolde/${_dir})
 endforeach()
 
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/examples/demo.jsonl)
-  install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/examples/demo.jsonl
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/varnolde)
-endif()
+# The demo data and the example clerk scripts that run on it; small.jsonl is the small
+# employer of docs/mvdb.md.
+file(GLOB _varnolde_examples CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/examples/*.jsonl
+     ${CMAKE_CURRENT_SOURCE_DIR}/examples/*.script)
+install(FILES ${_varnolde_examples} DESTINATION ${CMAKE_INSTALL_DATADIR}/varnolde)
 
 set(_varnolde_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Varnolde)
 if(TARGET varnolde_qt)

@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Varnolde needs to build, test and run, when missing.
-# Uses sudo when not root. Safe to run again: it does nothing when everything is there.
+# Installs the Debian 12 packages Varnolde needs, when missing. Uses sudo when not root. Safe to
+# run again: it does nothing when everything is there.
+#
+#   scripts/install-deps.sh             what building, testing and running need (make test, make run)
+#   scripts/install-deps.sh packaging   that, and what make package and scripts/check-package.sh
+#                                       need: dpkg-shlibdeps, help2man, lintian, desktop-file-validate,
+#                                       fakeroot (for dpkg --root when not root)
 set -euo pipefail
 
 packages=(
@@ -11,6 +16,13 @@ packages=(
   clang libclang-rt-14-dev
   postgresql libpq-dev
 )
+packaging=(dpkg-dev file fakeroot help2man lintian desktop-file-utils)
+
+case "${1:-}" in
+  "") ;;
+  packaging) packages+=("${packaging[@]}") ;;
+  *) echo "usage: scripts/install-deps.sh [packaging]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
