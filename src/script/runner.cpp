@@ -59,10 +59,12 @@ std::string AnswerName(int answer) {
 }  // namespace
 
 struct ScriptRunner::Rep {
-  Rep(HeadlessToolkit& toolkit_in, DatabaseLink& database_in, std::ostream& out_in)
-      : toolkit(toolkit_in), database(database_in), out(out_in), clerk(toolkit_in) {}
+  Rep(DrivableToolkit& toolkit_in, DatabaseLink& database_in, std::ostream& out_in)
+      : toolkit(toolkit_in), screen(toolkit_in.Screen()), database(database_in), out(out_in),
+        clerk(toolkit_in) {}
 
-  HeadlessToolkit& toolkit;
+  DrivableToolkit& toolkit;
+  const Toolkit& screen;  // what the expectations read
   DatabaseLink& database;
   std::ostream& out;
   ClerkDriver clerk;
@@ -159,12 +161,12 @@ struct ScriptRunner::Rep {
                                                          " not checked, the oldest " +
                                                          Quoted(messages[checked_messages].text)};
       }
-      case Verb::kExpectText: return Compare(Quoted(step.texts[0]), Quoted(toolkit.Text(control)));
+      case Verb::kExpectText: return Compare(Quoted(step.texts[0]), Quoted(screen.Text(control)));
       case Verb::kExpectEnabled:
       case Verb::kExpectVisible: {
         const bool enabled = step.verb == Verb::kExpectEnabled;
         for (ControlId each : step.controls) {
-          const bool actual = enabled ? toolkit.Enabled(each) : toolkit.Visible(each);
+          const bool actual = enabled ? screen.Enabled(each) : screen.Visible(each);
           if (actual != step.flag) {
             return Mismatch{ControlName(each) + " " + YesNo(step.flag),
                             ControlName(each) + " " + YesNo(actual)};
@@ -172,15 +174,15 @@ struct ScriptRunner::Rep {
         }
         return std::nullopt;
       }
-      case Verb::kExpectFocus: return Compare(ControlName(control), ControlName(toolkit.Focused()));
+      case Verb::kExpectFocus: return Compare(ControlName(control), ControlName(screen.Focused()));
       case Verb::kExpectRows: {
         std::vector<std::string> rows;
-        for (int i = 0; i < toolkit.ListCount(control); ++i)
-          rows.push_back(toolkit.ItemText(control, i));
+        for (int i = 0; i < screen.ListCount(control); ++i)
+          rows.push_back(screen.ItemText(control, i));
         return Compare(QuotedList(step.texts), QuotedList(rows));
       }
       case Verb::kExpectCurrent:
-        return Compare(std::to_string(step.number), std::to_string(toolkit.ListIndex(control)));
+        return Compare(std::to_string(step.number), std::to_string(screen.ListIndex(control)));
       case Verb::kExpectRecord:
       case Verb::kExpectNoRecord: return CheckRecord(step);
       default: return std::nullopt;
@@ -210,7 +212,7 @@ struct ScriptRunner::Rep {
   }
 };
 
-ScriptRunner::ScriptRunner(HeadlessToolkit& toolkit, DatabaseLink& database, std::ostream& out)
+ScriptRunner::ScriptRunner(DrivableToolkit& toolkit, DatabaseLink& database, std::ostream& out)
     : rep_(std::make_unique<Rep>(toolkit, database, out)) {}
 
 ScriptRunner::~ScriptRunner() = default;

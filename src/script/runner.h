@@ -1,7 +1,8 @@
-// ScriptRunner: plays one parsed clerk script on a panel held by a HeadlessToolkit.
+// ScriptRunner: plays one parsed clerk script on a panel held by a drivable toolkit
+// (toolkit/drivable_toolkit.h): the headless one, or real Qt widgets through QtClerkToolkit.
 //
-// Actions go through a ClerkDriver, so the clerk can only do what a person could do;
-// expectations read the toolkit (texts, flags, focus, rows, message boxes) and the database
+// Actions go through a ClerkDriver, so the clerk can only do what a person could do, whichever
+// the toolkit; expectations read the toolkit (texts, flags, focus, rows, message boxes) and the database
 // (records, through the DatabaseLink contract). The runner stops at the first line that
 // fails: an expectation that does not hold, an action a person could not do, a question box
 // with no answer queued. Answers queued and never taken by a question fail the script at its
@@ -21,7 +22,7 @@
 
 #include "components/database.h"
 #include "script/script.h"
-#include "toolkit/headless/headless_toolkit.h"
+#include "toolkit/drivable_toolkit.h"
 
 namespace varnolde::script {
 
@@ -32,7 +33,7 @@ struct ScriptOutcome {
 
 class ScriptRunner {
  public:
-  ScriptRunner(HeadlessToolkit& toolkit, DatabaseLink& database, std::ostream& out);
+  ScriptRunner(DrivableToolkit& toolkit, DatabaseLink& database, std::ostream& out);
   ~ScriptRunner();
   ScriptRunner(const ScriptRunner&) = delete;
   ScriptRunner& operator=(const ScriptRunner&) = delete;

@@ -11,6 +11,7 @@
 #include "mvdb/link.h"
 #include "script/demo_database.h"
 #include "script/parser.h"
+#include "toolkit/headless/headless_toolkit.h"
 
 namespace varnolde::script {
 namespace {

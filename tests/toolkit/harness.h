@@ -16,7 +16,7 @@
 //    box is answered OK and never takes a queued answer. Messages() lists every answered box
 //    in order.
 //
-// Adding a toolkit (for example in tests/qt):
+// Adding a toolkit (for example in tests/qt, with ClerkHarness below for a drivable one):
 //
 //   namespace varnolde::conformance {
 //   INSTANTIATE_TEST_SUITE_P(Qt, ToolkitConformance,
@@ -38,6 +38,8 @@
 #include <gtest/gtest.h>
 
 #include "components/toolkit.h"
+#include "toolkit/drivable_toolkit.h"
+#include "toolkit/headless/clerk_driver.h"
 #include "toolkit/headless/clerk_types.h"
 
 namespace varnolde::conformance {
@@ -65,6 +67,36 @@ class ToolkitHarness {
 
   virtual std::vector<ShownMessage> Messages() = 0;
   virtual bool HostClosed() = 0;
+};
+
+// The harness of a drivable toolkit (the headless one, QtClerkToolkit): the clerk driver acts
+// on it, as varnolde-script does.
+template <class Drivable>
+class ClerkHarness : public ToolkitHarness {
+ public:
+  void Attach(const PanelLayout& layout, PanelReactions& reactions) override {
+    toolkit_.Attach(layout, reactions);
+  }
+  Toolkit& toolkit() override { return toolkit_; }
+  Drivable& drivable() { return toolkit_; }
+
+  void Type(ControlId control, std::string_view text) override { driver_.Type(control, text); }
+  void PressKey(ControlId control, ClerkKey key) override { driver_.PressKey(control, key); }
+  void Click(ControlId control) override { driver_.Click(control); }
+  void Pick(ControlId combo, int index) override { driver_.Pick(combo, index); }
+  void ClickRow(ControlId list, int row) override { driver_.ClickRow(list, row); }
+  void DoubleClickRow(ControlId list, int row) override { driver_.DoubleClickRow(list, row); }
+  void MoveScroll(ControlId bar, int value) override { driver_.MoveScroll(bar, value); }
+  void DragScroll(ControlId bar, int value) override { driver_.DragScroll(bar, value); }
+  void Focus(ControlId control) override { driver_.Focus(control); }
+  void QueueAnswer(int answer) override { driver_.QueueAnswer(answer); }
+
+  std::vector<ShownMessage> Messages() override { return toolkit_.Messages(); }
+  bool HostClosed() override { return toolkit_.HostClosed(); }
+
+ private:
+  Drivable toolkit_;
+  ClerkDriver driver_{toolkit_};
 };
 
 // A named way of making a fresh harness; the parameter of ToolkitConformance.

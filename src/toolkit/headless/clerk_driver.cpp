@@ -50,7 +50,7 @@ std::string Characters(std::size_t count) {
 ClerkRefusal::ClerkRefusal(ControlId control, const std::string& message)
     : std::runtime_error(message), control_(control) {}
 
-ClerkDriver::ClerkDriver(HeadlessToolkit& toolkit) : toolkit_(toolkit) {}
+ClerkDriver::ClerkDriver(DrivableToolkit& toolkit) : toolkit_(toolkit) {}
 
 void ClerkDriver::Type(ControlId control, std::string_view utf8_text) {
   constexpr std::string_view kAction = "type into";
@@ -85,7 +85,7 @@ void ClerkDriver::PressKey(ControlId control, ClerkKey key) {
   const std::string_view action = KeyName(key);
   const ControlKind kind = Reach(control, action);
   if (key == ClerkKey::kTab) {
-    if (!HeadlessToolkit::TakesFocus(kind)) {
+    if (!DrivableToolkit::TakesFocus(kind)) {
       Refuse(control, action, std::string(KindName(kind)) + " does not take the focus");
     }
   } else {
@@ -129,7 +129,9 @@ void ClerkDriver::Pick(ControlId combo, int index) {
     Refuse(combo, kAction, std::string(KindName(kind)) + " has no items to pick");
   }
   RequireRow(combo, index, kAction);
-  if (FocusFirst(combo) && index < toolkit_.ListCount(combo)) toolkit_.InputPick(combo, index);
+  if (FocusFirst(combo) && index < toolkit_.Screen().ListCount(combo)) {
+    toolkit_.InputPick(combo, index);
+  }
 }
 
 void ClerkDriver::ClickRow(ControlId list, int row) { ClickListRow(list, row, "click a row of"); }
@@ -152,7 +154,7 @@ void ClerkDriver::DragScroll(ControlId bar, int value) {
 
 void ClerkDriver::Focus(ControlId control) {
   const ControlKind kind = Reach(control, "focus");
-  if (!HeadlessToolkit::TakesFocus(kind)) {
+  if (!DrivableToolkit::TakesFocus(kind)) {
     Refuse(control, "focus", std::string(KindName(kind)) + " does not take the focus");
   }
   toolkit_.InputFocus(control);
@@ -164,7 +166,7 @@ void ClerkDriver::QueueAnswer(int answer) { toolkit_.QueueAnswer(answer); }
 
 std::string ClerkDriver::NameOf(ControlId control) const {
   if (control >= 0 && static_cast<std::size_t>(control) < toolkit_.Layout().controls.size()) {
-    return std::string(toolkit_.Definition(control).name);
+    return std::string(toolkit_.Layout().controls[static_cast<std::size_t>(control)].name);
   }
   return "control " + std::to_string(control);
 }
@@ -182,7 +184,7 @@ ControlKind ClerkDriver::Reach(ControlId control, std::string_view action) const
   }
   const std::string reason = toolkit_.UnreachableReason(control);
   if (!reason.empty()) Refuse(control, action, reason);
-  return toolkit_.Definition(control).kind;
+  return toolkit_.Layout().controls[static_cast<std::size_t>(control)].kind;
 }
 
 bool ClerkDriver::FocusFirst(ControlId control) {
@@ -191,13 +193,13 @@ bool ClerkDriver::FocusFirst(ControlId control) {
 }
 
 bool ClerkDriver::StillThere(ControlId control) const {
-  return toolkit_.Focused() == control && toolkit_.UnreachableReason(control).empty();
+  return toolkit_.Screen().Focused() == control && toolkit_.UnreachableReason(control).empty();
 }
 
 std::string ClerkDriver::Whereabouts(ControlId control) const {
   const std::string reason = toolkit_.UnreachableReason(control);
   if (!reason.empty()) return reason;
-  const ControlId focused = toolkit_.Focused();
+  const ControlId focused = toolkit_.Screen().Focused();
   return focused == kNoControl ? "no control has the focus"
                                : "the focus is on " + NameOf(focused);
 }
@@ -210,7 +212,7 @@ void ClerkDriver::RequireTextEntry(ControlId control, ControlKind kind,
 }
 
 void ClerkDriver::RequireRow(ControlId list, int row, std::string_view action) const {
-  const int count = toolkit_.ListCount(list);
+  const int count = toolkit_.Screen().ListCount(list);
   if (row < 0 || row >= count) {
     Refuse(list, action,
            "there is no row " + std::to_string(row) + " (it holds " + std::to_string(count) +
@@ -224,7 +226,7 @@ bool ClerkDriver::ClickListRow(ControlId list, int row, std::string_view action)
     Refuse(list, action, std::string(KindName(kind)) + " has no rows to click");
   }
   RequireRow(list, row, action);
-  if (!FocusFirst(list) || row >= toolkit_.ListCount(list)) return false;
+  if (!FocusFirst(list) || row >= toolkit_.Screen().ListCount(list)) return false;
   toolkit_.InputRowClick(list, row);
   return true;
 }
@@ -234,8 +236,8 @@ void ClerkDriver::RequireScrollTo(ControlId bar, int value, std::string_view act
   if (kind != ControlKind::kVScrollBar) {
     Refuse(bar, action, std::string(KindName(kind)) + " is not a scroll bar");
   }
-  if (!toolkit_.ScrollUsable(bar)) Refuse(bar, action, "the scroll bar is not usable");
-  const int upper = std::max(0, toolkit_.ScrollMax(bar));
+  if (!toolkit_.Screen().ScrollUsable(bar)) Refuse(bar, action, "the scroll bar is not usable");
+  const int upper = std::max(0, toolkit_.Screen().ScrollMax(bar));
   if (value < 0 || value > upper) {
     Refuse(bar, action,
            "value " + std::to_string(value) + " is outside 0.." + std::to_string(upper));

@@ -1,4 +1,5 @@
-// ClerkDriver: a person at the keyboard and mouse of a HeadlessToolkit.
+// ClerkDriver: a person at the keyboard and mouse of a drivable toolkit (toolkit/drivable_toolkit.h):
+// the headless toolkit, or the Qt one through QtClerkToolkit.
 //
 // Each action does what a clerk's hands do, in the order the toolkit contract gives: an action
 // on a control that can hold the focus moves the focus there first (so the old control's
@@ -25,8 +26,8 @@
 #include <string_view>
 
 #include "components/toolkit.h"
+#include "toolkit/drivable_toolkit.h"
 #include "toolkit/headless/clerk_types.h"
-#include "toolkit/headless/headless_toolkit.h"
 
 namespace varnolde {
 
@@ -42,7 +43,7 @@ class ClerkRefusal : public std::runtime_error {
 
 class ClerkDriver {
  public:
-  explicit ClerkDriver(HeadlessToolkit& toolkit);
+  explicit ClerkDriver(DrivableToolkit& toolkit);
 
   // Types utf8_text into a text box or editable combo box, one character at a time: key press
   // reaction (code point by reference), insertion at the caret within the maximum length,
@@ -87,7 +88,7 @@ class ClerkDriver {
   // Focus, then the row click; false when the focus was taken away before the click.
   bool ClickListRow(ControlId list, int row, std::string_view action);
 
-  HeadlessToolkit& toolkit_;
+  DrivableToolkit& toolkit_;
 };
 
 }  // namespace varnolde

@@ -44,11 +44,6 @@ ComponentError InvalidCall(std::string_view operation, std::string_view detail) 
 
 }  // namespace
 
-UnansweredQuestion::UnansweredQuestion(const std::string& question)
-    : std::runtime_error("a Yes/No message box was shown with no answer queued: \"" + question +
-                         "\""),
-      question_(question) {}
-
 struct HeadlessToolkit::Rep {
   const PanelLayout* layout = nullptr;
   PanelReactions* reactions = nullptr;
@@ -341,25 +336,6 @@ const ControlSpec& HeadlessToolkit::Definition(ControlId control) const {
 
 int HeadlessToolkit::Caret(ControlId control) const {
   return rep_->Expect(control, "Caret", {ControlKind::kTextBox, ControlKind::kComboEdit}).caret;
-}
-
-std::string HeadlessToolkit::UnreachableReason(ControlId control) const {
-  const ControlState& state = rep_->At(control, "UnreachableReason");
-  if (!state.visible) return "invisible";
-  if (!state.enabled) return "disabled";
-  for (ControlId frame = state.definition->container; frame != kNoControl;) {
-    const ControlState& holder = rep_->controls[static_cast<std::size_t>(frame)];
-    if (!holder.visible) return "inside invisible frame " + std::string(holder.definition->name);
-    if (!holder.enabled) return "inside disabled frame " + std::string(holder.definition->name);
-    frame = holder.definition->container;
-  }
-  if (!rep_->panel_enabled) return "the panel is disabled";
-  return {};
-}
-
-bool HeadlessToolkit::TakesFocus(ControlKind kind) {
-  return IsTextEntry(kind) || kind == ControlKind::kComboList ||
-         kind == ControlKind::kListBox || kind == ControlKind::kButton;
 }
 
 const std::vector<bool>& HeadlessToolkit::BusyHistory() const { return rep_->busy_history; }

@@ -29,23 +29,12 @@
 #include <vector>
 
 #include "components/toolkit.h"
+#include "toolkit/drivable_toolkit.h"
 #include "toolkit/headless/clerk_types.h"
 
 namespace varnolde {
 
-// A Yes/No message box appeared while no answer was queued.
-class UnansweredQuestion : public std::runtime_error {
- public:
-  explicit UnansweredQuestion(const std::string& question);
-  const std::string& question() const noexcept { return question_; }
-
- private:
-  std::string question_;
-};
-
-class ClerkDriver;
-
-class HeadlessToolkit final : public Toolkit {
+class HeadlessToolkit final : public Toolkit, public DrivableToolkit {
  public:
   HeadlessToolkit();
   ~HeadlessToolkit() override;
@@ -85,46 +74,38 @@ class HeadlessToolkit final : public Toolkit {
              std::string_view title) override;
   void CloseHost() override;
 
-  // Inspection, for tests, the clerk driver and RenderPanel.
-  bool Attached() const;
-  const PanelLayout& Layout() const;
+  // Inspection, for tests, the clerk driver and RenderPanel (DrivableToolkit gives
+  // UnreachableReason and TakesFocus).
+  const Toolkit& Screen() const override { return *this; }
+  bool Attached() const override;
+  const PanelLayout& Layout() const override;
   const ControlSpec& Definition(ControlId control) const;
   // The caret of a text box or editable combo box, in characters from the start of its text.
   int Caret(ControlId control) const;
-  // Why a person could not act on control ("disabled", "invisible", "inside disabled frame
-  // Fra_Contrats", "the panel is disabled", ...), or the empty text when they could. Kinds
-  // that never take input (labels, frames) are judged by their flags and containers only.
-  std::string UnreachableReason(ControlId control) const;
-  // Whether the control kind can hold the keyboard focus: text boxes, combo boxes, list boxes
-  // and buttons.
-  static bool TakesFocus(ControlKind kind);
 
   // Every SetBusyPointer call, in order.
   const std::vector<bool>& BusyHistory() const;
   int DoEventsCount() const;
-  bool HostClosed() const;
-  const std::vector<ShownMessage>& Messages() const;
+  bool HostClosed() const override;
+  const std::vector<ShownMessage>& Messages() const override;
 
-  // Queues the answer to the next Yes/No box: kAnswerYes or kAnswerNo, else
-  // std::invalid_argument.
-  void QueueAnswer(int answer);
-  std::size_t PendingAnswers() const;
+  void QueueAnswer(int answer) override;
+  std::size_t PendingAnswers() const override;
 
  private:
-  friend class ClerkDriver;
   struct Rep;
 
   // A person's input as the window system delivers it. The ClerkDriver has checked that the
   // control is reachable and of the right kind.
-  void InputFocus(ControlId control);           // the focus moves here (kLostFocus on the old)
-  void InputTab();                              // the focus moves on in tab order
-  void InputKey(ControlId control, int code);   // key press, then insert/delete, then kChange
-  void InputClick(ControlId control);           // kClick
-  void InputRowClick(ControlId list, int row);  // the row becomes current; kClick if it changed
-  void InputDoubleClick(ControlId list);        // kDblClick
-  void InputPick(ControlId combo, int index);   // text and index become the item's; kClick
-  void InputScroll(ControlId bar, int value);   // arrow or page: kChange if the value changed
-  void InputDrag(ControlId bar, int value);     // kScroll per step, kChange at release
+  void InputFocus(ControlId control) override;  // the focus moves here (kLostFocus on the old)
+  void InputTab() override;                     // the focus moves on in tab order
+  void InputKey(ControlId control, int code) override;  // key press, insert/delete, kChange
+  void InputClick(ControlId control) override;          // kClick
+  void InputRowClick(ControlId list, int row) override;  // the row becomes current; kClick if changed
+  void InputDoubleClick(ControlId list) override;        // kDblClick
+  void InputPick(ControlId combo, int index) override;   // text and index become the item's; kClick
+  void InputScroll(ControlId bar, int value) override;   // arrow or page: kChange if it changed
+  void InputDrag(ControlId bar, int value) override;     // kScroll per step, kChange at release
 
   std::unique_ptr<Rep> rep_;
 };

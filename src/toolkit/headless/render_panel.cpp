@@ -13,20 +13,22 @@ constexpr int kRowBand = 150;
 
 class Renderer {
  public:
-  explicit Renderer(const HeadlessToolkit& toolkit) : toolkit_(toolkit) {}
+  explicit Renderer(const DrivableToolkit& driven) : driven_(driven), toolkit_(driven.Screen()) {}
 
   std::string Render() {
     out_ = "Panneau";
     if (!toolkit_.PanelEnabled()) out_ += " [désactivé]";
     if (toolkit_.BusyPointer()) out_ += " [pointeur occupé]";
-    if (toolkit_.HostClosed()) out_ += " [fenêtre fermée]";
+    if (driven_.HostClosed()) out_ += " [fenêtre fermée]";
     out_ += '\n';
     Container(kNoControl, "");
     return std::move(out_);
   }
 
  private:
-  const ControlSpec& Definition(ControlId id) const { return toolkit_.Definition(id); }
+  const ControlSpec& Definition(ControlId id) const {
+    return driven_.Layout().controls[static_cast<std::size_t>(id)];
+  }
 
   std::string Marks(ControlId id) const {
     std::string marks;
@@ -73,7 +75,7 @@ class Renderer {
 
   void Container(ControlId container, const std::string& indent) {
     std::vector<ControlId> children;
-    const auto count = static_cast<ControlId>(toolkit_.Layout().controls.size());
+    const auto count = static_cast<ControlId>(driven_.Layout().controls.size());
     for (ControlId id = 0; id < count; ++id) {
       if (Definition(id).container == container) children.push_back(id);
     }
@@ -162,13 +164,14 @@ class Renderer {
     if (rows == 0) out_ += indent + "(listes vides)\n";
   }
 
-  const HeadlessToolkit& toolkit_;
+  const DrivableToolkit& driven_;
+  const Toolkit& toolkit_;
   std::string out_;
 };
 
 }  // namespace
 
-std::string RenderPanel(const HeadlessToolkit& toolkit) {
+std::string RenderPanel(const DrivableToolkit& toolkit) {
   if (!toolkit.Attached()) throw std::logic_error("RenderPanel on a toolkit with no panel");
   return Renderer(toolkit).Render();
 }

@@ -1,4 +1,4 @@
-// RenderPanel: the panel held by a HeadlessToolkit as text a person can read.
+// RenderPanel: the panel held by a drivable toolkit (headless or Qt) as text a person can read.
 //
 // The controls appear in rows by their place in the layout (top to bottom, then left to
 // right), each frame as a block holding its own rows. A label shows its caption, a text box
@@ -14,10 +14,10 @@
 
 #include <string>
 
-#include "toolkit/headless/headless_toolkit.h"
+#include "toolkit/drivable_toolkit.h"
 
 namespace varnolde {
 
-std::string RenderPanel(const HeadlessToolkit& toolkit);
+std::string RenderPanel(const DrivableToolkit& toolkit);
 
 }  // namespace varnolde
