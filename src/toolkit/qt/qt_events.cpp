@@ -104,8 +104,14 @@ void Core::FocusArrived(ControlId control, Qt::FocusReason reason) {
   if (quiet_ > 0) return;
   if (!IsClerkReason(reason)) {
     // The window got the focus back (or first got it): the control Qt gave it to becomes the
-    // panel's focus when the panel had none; nothing was lost.
-    if (focused_ == kNoControl) focused_ = control;
+    // panel's focus when the panel had none; nothing was lost. When Qt chose another control
+    // than the panel's focus (the window had no focus of its own, the panel's focus being out
+    // of reach), that one gets no keys: a later click on it must still be a focus change.
+    if (focused_ == kNoControl) {
+      focused_ = control;
+    } else if (control != focused_) {
+      KeepQtFocusInStep();
+    }
     return;
   }
   // Usually FocusLeft has already moved the panel's focus here. Otherwise the focus came from
