@@ -8,20 +8,33 @@
 #include "script/parser.h"
 #include "script/runner.h"
 #include "toolkit/headless/headless_toolkit.h"
+#ifdef VARNOLDE_SCRIPT_QT
+#include "toolkit/qt/qt_clerk.h"
+#endif
 
 namespace varnolde::script {
 namespace {
 
+#ifdef VARNOLDE_SCRIPT_QT
+constexpr bool kQtBuilt = true;
+#else
+constexpr bool kQtBuilt = false;
+#endif
+
 constexpr std::string_view kUsage =
-    "usage: varnolde-script --db PATH --user LOGIN [--locale LOCALE] SCRIPT...\n"
+    "usage: varnolde-script --db PATH --user LOGIN [--locale LOCALE] [--toolkit headless|qt]\n"
+    "                       SCRIPT...\n"
     "  Runs clerk scripts on the advances panel, each on a panel of its own, and stops at the\n"
     "  first line that fails. The locale comes from the environment unless --locale is given.\n"
+    "  --toolkit qt drives the real Qt widgets (offscreen when there is no display) instead\n"
+    "  of the headless toolkit.\n"
     "  Exit 0: every expectation held; 1: a line failed; 2: script or start-up error.\n"
     "  The format of the scripts: docs/clerk-scripts.md.\n";
 
 struct CommandLine {
   std::string database;
   host::SessionSettings settings;
+  std::string toolkit = "headless";
   std::vector<std::string> scripts;
   bool help = false;
 };
@@ -54,7 +67,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (i + 1 < arguments.size()) {
       value = arguments[++i];
     }
-    if (name != "--db" && name != "--user" && name != "--locale") {
+    if (name != "--db" && name != "--user" && name != "--locale" && name != "--toolkit") {
       throw UsageError("unknown option " + name);
     }
     if (!value) throw UsageError(name + " needs a value");
@@ -64,6 +77,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (name == "--user") {
       line.settings.login = *value;
       have_user = true;
+    } else if (name == "--toolkit") {
+      if (*value != "headless" && *value != "qt") {
+        throw UsageError("unknown toolkit '" + *value + "' (headless or qt)");
+      }
+      if (*value == "qt" && !kQtBuilt) throw UsageError("this build has no Qt toolkit");
+      line.toolkit = *value;
     } else {
       line.settings.locale = *value;
     }
@@ -73,6 +92,27 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (!have_user) throw UsageError("--user LOGIN is required");
   if (line.scripts.empty()) throw UsageError("no script given");
   return line;
+}
+
+// A fresh toolkit of the kind the command line asked for: the panel is built on it, the runner
+// drives it.
+struct ScriptToolkit {
+  std::unique_ptr<Toolkit> owner;
+  DrivableToolkit* drivable = nullptr;
+};
+
+template <class Kind>
+ScriptToolkit Make() {
+  auto toolkit = std::make_unique<Kind>();
+  DrivableToolkit* drivable = toolkit.get();
+  return {std::move(toolkit), drivable};
+}
+
+ScriptToolkit MakeToolkit(const std::string& name) {
+#ifdef VARNOLDE_SCRIPT_QT
+  if (name == "qt") return Make<QtClerkToolkit>();
+#endif
+  return Make<HeadlessToolkit>();
 }
 
 void Summary(std::ostream& out, int passed, int failed) {
@@ -105,14 +145,18 @@ int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::o
     return kExitScriptError;
   }
 
+#ifdef VARNOLDE_SCRIPT_QT
+  std::optional<QtApplication> application;
+  if (command.toolkit == "qt") application.emplace("varnolde-script");
+#endif
   int passed = 0;
   int failed = 0;
   for (std::size_t i = 0; i < scripts.size(); ++i) {
     const Script& script = scripts[i];
-    HeadlessToolkit toolkit;
+    ScriptToolkit toolkit = MakeToolkit(command.toolkit);
     std::unique_ptr<host::PanelSession> session;
     try {
-      session = host::PanelSession::Open(toolkit, command.database, command.settings);
+      session = host::PanelSession::Open(*toolkit.owner, command.database, command.settings);
     } catch (const ComponentError& error) {
       err << "varnolde-script: " << script.name << ": the panel could not start: error "
           << FormatErrorNumber(error.number()) << ": " << error.what() << '\n';
@@ -123,7 +167,7 @@ int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::o
         << session->Regional().LocaleName() << ", database " << command.database << ")\n";
     ScriptOutcome outcome;
     try {
-      outcome = ScriptRunner(toolkit, session->Database(), out).Run(script);
+      outcome = ScriptRunner(*toolkit.drivable, session->Database(), out).Run(script);
     } catch (const std::exception& error) {
       // Not a clerk's failure: a fault of the program itself. Reported, never a crash.
       err << "varnolde-script: " << script.name << ": unexpected failure: " << error.what() << '\n';

@@ -1,10 +1,12 @@
 // The varnolde-script command line, as a function the executable and the tests call.
 //
-//   varnolde-script --db PATH --user LOGIN [--locale LOCALE] SCRIPT...
+//   varnolde-script --db PATH --user LOGIN [--locale LOCALE] [--toolkit headless|qt] SCRIPT...
 //
-// Every script is read and checked first; then each runs on a panel of its own, opened on the
-// headless toolkit exactly as a host opens it (host/panel_session.h), one after the other on
-// the same database. The run stops at the first line that fails. The report goes to out, its
+// Every script is read and checked first; then each runs on a panel of its own, opened exactly
+// as a host opens it (host/panel_session.h), one after the other on the same database. The
+// panel runs on the headless toolkit, or with --toolkit qt on the real Qt widgets in a window
+// of their own (QtClerkToolkit; Qt's offscreen platform when there is no display), driven
+// through the same clerk driver. The run stops at the first line that fails. The report goes to out, its
 // last line "N passed, M failed"; a script error or a start-up error goes to err as well.
 //
 // Exit status: kExitPassed when every expectation held; kExitFailed when one did not, an

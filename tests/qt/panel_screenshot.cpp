@@ -96,8 +96,8 @@ int Run(const Options& options) {
   });
 
   qt_test::QtHarness clerk;
-  clerk.host().setFont(QtToolkit::HostFontForLayout());
-  clerk.host().setWindowTitle("Consultation des acomptes — " + QString::fromStdString(options.user));
+  clerk.drivable().Host().setFont(QtToolkit::HostFontForLayout());
+  clerk.drivable().Host().setWindowTitle("Consultation des acomptes — " + QString::fromStdString(options.user));
   auto db = mvdb::OpenDatabase(db_path);
   auto regional = MakeRegionalSettings(options.locale);
   ctr_consultationacompte panel(clerk.toolkit(), MakeFormatConverter(regional), regional);
@@ -106,7 +106,7 @@ int Run(const Options& options) {
     panel.Theclient(nullptr);
     panel.DroitsUtilisateur(LoadUserRights(*db, options.user));
     panel.init();
-    clerk.Show();
+    clerk.drivable().Show();
   });
   for (int answer : options.answers) clerk.QueueAnswer(answer);
   Do("typing the entity code", [&] { clerk.Type(panel::txt_Entite, options.entity); });
@@ -121,12 +121,12 @@ int Run(const Options& options) {
     std::cerr << "message: " << message.text << "\n";
   }
   QApplication::processEvents();
-  const QPixmap picture = clerk.host().grab();
+  const QPixmap picture = clerk.drivable().Host().grab();
   if (!picture.save(QString::fromStdString(options.out), "PNG")) {
     throw std::runtime_error("cannot write " + options.out);
   }
   std::cout << options.out << ": " << picture.width() << "x" << picture.height() << " at "
-            << clerk.host().logicalDpiX() << " dpi, " << clerk.toolkit().ListCount(panel::lst_Liste1)
+            << clerk.drivable().Host().logicalDpiX() << " dpi, " << clerk.toolkit().ListCount(panel::lst_Liste1)
             << " rows\n";
   return 0;
 }

@@ -65,7 +65,7 @@ class QtPanelTest : public ::testing::Test {
     panel_->Theclient(nullptr);
     panel_->DroitsUtilisateur(LoadUserRights(*db, login));
     panel_->init();
-    harness_->Show();
+    harness_->drivable().Show();
   }
 
   // Entity 001 typed in its code box, then the caregiver's five-digit code.
@@ -94,7 +94,7 @@ class QtPanelTest : public ::testing::Test {
   QtHarness& clerk() { return *harness_; }
   Toolkit& ui() { return harness_->toolkit(); }
   bool OnScreen(ControlId control) {
-    return harness_->qt_toolkit().ControlWidget(control)->isVisible();
+    return harness_->drivable().ControlWidget(control)->isVisible();
   }
 
   fs::path dir_;

@@ -40,7 +40,7 @@ class QtToolkitTest : public ::testing::Test {
 
   template <class W>
   W& Widget(ControlId control) {
-    return *static_cast<W*>(harness_.qt_toolkit().ControlWidget(control));
+    return *static_cast<W*>(harness_.drivable().ControlWidget(control));
   }
   Toolkit& toolkit() { return harness_.toolkit(); }
 
@@ -56,7 +56,7 @@ class QtLayoutTest : public ::testing::Test {
 
   QtHarness harness_;
   RecordingReactions reactions_{panel::Layout()};
-  QtToolkit& toolkit_ = harness_.qt_toolkit();
+  QtToolkit& toolkit_ = harness_.drivable();
 };
 
 TEST_F(QtLayoutTest, PanelIsBuiltFromTwipsAtTheScreensResolution) {
@@ -179,7 +179,7 @@ TEST_F(QtToolkitTest, MaximumLengthLimitsTypingAndPastingOnly) {
 TEST_F(QtToolkitTest, DisablingTheFocusedControlKeepsKeysFromOthers) {
   toolkit().SetEnabled(txt_Libre, false);
   QWidget* qt_focus = QApplication::focusWidget();
-  EXPECT_TRUE(qt_focus == nullptr || !harness_.qt_toolkit().PanelWidget()->isAncestorOf(qt_focus));
+  EXPECT_TRUE(qt_focus == nullptr || !harness_.drivable().PanelWidget()->isAncestorOf(qt_focus));
   EXPECT_EQ(toolkit().Focused(), txt_Libre);
   toolkit().SetEnabled(txt_Libre, true);
   EXPECT_EQ(QApplication::focusWidget(), &Widget<QLineEdit>(txt_Libre));
@@ -193,8 +193,8 @@ TEST_F(QtToolkitTest, AnotherWindowTakingTheFocusIsNoFocusChange) {
   other.show();
   other.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-  harness_.host().activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&harness_.host()));
+  harness_.drivable().Host().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&harness_.drivable().Host()));
   EXPECT_EQ(toolkit().Focused(), txt_Libre);
   EXPECT_THAT(reactions_.Log(), IsEmpty());
 }
@@ -207,21 +207,23 @@ TEST_F(QtToolkitTest, ClickIntoATextBoxAndOnALabelRaiseClick) {
   EXPECT_EQ(toolkit().Focused(), txt_Court);
 }
 
-// A button's click is dropped when its lost focus showed a message or sent the focus back.
+// A real mouse: the press gives the focus, and the button's click is dropped when the lost
+// focus that the press caused showed a message or sent the focus back.
 TEST_F(QtToolkitTest, ButtonClickIsDroppedWhenItsLostFocusShowedAMessage) {
   reactions_.When(txt_Libre, EventKind::kLostFocus, [&] {
     toolkit().MsgBox("Cette entité n'existe pas.", MsgButtons::kOk, MsgIcon::kExclamation,
                      kMessageTitle);
   });
-  harness_.Click(cmd_Bouton);
+  auto& button = Widget<QPushButton>(cmd_Bouton);
+  QTest::mouseClick(&button, Qt::LeftButton);
   EXPECT_THAT(reactions_.Log(), ElementsAre("txt_Libre lostfocus"));
-  harness_.Click(cmd_Bouton);
+  QTest::mouseClick(&button, Qt::LeftButton);
   EXPECT_THAT(reactions_.TakeLog(), ElementsAre("txt_Libre lostfocus", "cmd_Bouton click"));
 
   harness_.Focus(txt_Court);
   reactions_.TakeLog();
   reactions_.When(txt_Court, EventKind::kLostFocus, [&] { toolkit().SetFocus(txt_Court); });
-  harness_.Click(cmd_Bouton);
+  QTest::mouseClick(&button, Qt::LeftButton);
   EXPECT_EQ(toolkit().Focused(), txt_Court);
   EXPECT_THAT(reactions_.Log(), ElementsAre("txt_Court lostfocus", "cmd_Bouton lostfocus"));
 }
@@ -326,9 +328,9 @@ TEST_F(QtToolkitTest, AnErrorOtherThanAComponentErrorIsShownNotThrownIntoQt) {
 }
 
 TEST_F(QtToolkitTest, CloseHostClosesTheTopLevelWindow) {
-  ASSERT_TRUE(harness_.host().isVisible());
+  ASSERT_TRUE(harness_.drivable().Host().isVisible());
   toolkit().CloseHost();
-  EXPECT_FALSE(harness_.host().isVisible());
+  EXPECT_FALSE(harness_.drivable().Host().isVisible());
 }
 
 TEST(QtLifetimeTest, OperationsAfterTheHostDestroyedTheParentAreError5) {

@@ -118,6 +118,8 @@ TEST_F(ScriptToolTest, BadCommandLinesExitTwoWithTheUsage) {
         std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire"},
         std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", "--colour", "x",
                                  script},
+        std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", "--toolkit=gtk",
+                                 script},
         std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", script,
                                  "--locale"}}) {
     EXPECT_EQ(Run(arguments), kExitScriptError) << arguments.back();

@@ -35,7 +35,7 @@ namespace qt {
 class Core;
 }
 
-class QtToolkit final : public Toolkit {
+class QtToolkit : public Toolkit {
  public:
   // parent may be null: the panel widget is then a window of its own.
   explicit QtToolkit(QWidget* parent);
