@@ -239,6 +239,24 @@ TEST_F(QtToolkitTest, TheWheelOverAListTurnsTheFramesScrollBar) {
   EXPECT_THAT(reactions_.Log(), ElementsAre("Bdv_Barre change"));
 }
 
+// The screen shows what the flags say: the clerk driver judges by the flags alone.
+TEST_F(QtToolkitTest, HiddenAndDisabledControlsAreOffTheScreenOrGreyed) {
+  toolkit().SetVisible(cmd_Bouton, false);
+  toolkit().SetEnabled(txt_Court, false);
+  toolkit().SetEnabled(Fra_Cadre, false);
+  EXPECT_FALSE(Widget<QPushButton>(cmd_Bouton).isVisible());
+  EXPECT_FALSE(Widget<QLineEdit>(txt_Court).isEnabled());
+  EXPECT_FALSE(Widget<QLineEdit>(txt_Cadre).isEnabled());
+  toolkit().SetVisible(Fra_Cadre, false);
+  EXPECT_FALSE(Widget<QLineEdit>(txt_Cadre).isVisible());
+  toolkit().SetPanelEnabled(false);
+  EXPECT_FALSE(Widget<QLineEdit>(txt_Libre).isEnabled());
+  toolkit().SetPanelEnabled(true);
+  toolkit().SetVisible(cmd_Bouton, true);
+  EXPECT_TRUE(Widget<QPushButton>(cmd_Bouton).isVisible());
+  EXPECT_TRUE(Widget<QLineEdit>(txt_Libre).isEnabled());
+}
+
 TEST_F(QtToolkitTest, UnusableScrollBarIsDisabledOnScreenOnly) {
   toolkit().SetScrollUsable(Bdv_Barre, false);
   EXPECT_FALSE(Widget<QScrollBar>(Bdv_Barre).isEnabled());
@@ -325,12 +343,6 @@ TEST_F(QtToolkitTest, AnErrorOtherThanAComponentErrorIsShownNotThrownIntoQt) {
   ASSERT_EQ(harness_.Messages().size(), 1u);
   EXPECT_THAT(harness_.Messages()[0].text, HasSubstr("ligne 12"));
   EXPECT_EQ(harness_.Messages()[0].title, kMessageTitle);
-}
-
-TEST_F(QtToolkitTest, CloseHostClosesTheTopLevelWindow) {
-  ASSERT_TRUE(harness_.drivable().Host().isVisible());
-  toolkit().CloseHost();
-  EXPECT_FALSE(harness_.drivable().Host().isVisible());
 }
 
 TEST(QtLifetimeTest, OperationsAfterTheHostDestroyedTheParentAreError5) {

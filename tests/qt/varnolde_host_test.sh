@@ -51,7 +51,7 @@ expect demo-data-malformed 1 "broken.jsonl.*ligne 1" -- \
 [ -z "$(ls -A "$work/broken/varnolde" 2>/dev/null)" ] || { echo "FAIL demo-data-malformed: files were left"; failures=$((failures + 1)); }
 
 # A database without one of the panel's tables: init fails, the window does not open.
-grep -v '"DETAILCALCUL"' "$source_dir/tests/qt/fixtures/qt_panel.jsonl" >"$work/partial.jsonl"
+grep -v '"DETAILCALCUL"' "$source_dir/examples/demo.jsonl" >"$work/partial.jsonl"
 "$mvdb" load "$work/partial.db" "$work/partial.jsonl" >/dev/null
 expect table-missing 1 "0x80040010.*DETAILCALCUL" -- \
   "$varnolde" --db "$work/partial.db" --user gestionnaire

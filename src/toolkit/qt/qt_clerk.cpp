@@ -226,9 +226,20 @@ void QtClerkToolkit::Deliver(Events&& events) {
   }
 }
 
+QWidget& QtClerkToolkit::Reached(ControlId control) {
+  QWidget& widget = *ControlWidget(control);
+  if (!widget.isVisible() || !widget.isEnabled()) {
+    throw std::logic_error("the Qt toolkit shows " +
+                           std::string(Layout().controls[static_cast<std::size_t>(control)].name) +
+                           (widget.isVisible() ? " greyed" : " hidden") +
+                           " though a person can reach it");
+  }
+  return widget;
+}
+
 void QtClerkToolkit::InputFocus(ControlId control) {
   Deliver([&] {
-    QWidget* widget = ControlWidget(control);
+    QWidget* widget = &Reached(control);
     if (Focused() != control || QApplication::focusWidget() != widget) {
       widget->setFocus(Qt::TabFocusReason);
     }
@@ -245,7 +256,7 @@ void QtClerkToolkit::InputTab() {
 
 void QtClerkToolkit::InputKey(ControlId control, int code) {
   Deliver([&] {
-    QWidget* widget = ControlWidget(control);
+    QWidget* widget = &Reached(control);
     switch (code) {
       case kKeyBackspace: QTest::keyClick(widget, Qt::Key_Backspace); return;
       case kKeyEnter: QTest::keyClick(widget, Qt::Key_Return); return;
@@ -262,7 +273,7 @@ void QtClerkToolkit::InputKey(ControlId control, int code) {
 
 void QtClerkToolkit::InputClick(ControlId control) {
   Deliver([&] {
-    QWidget* widget = ControlWidget(control);
+    QWidget* widget = &Reached(control);
     QPoint point = widget->rect().center();
     switch (Layout().controls[static_cast<std::size_t>(control)].kind) {
       case ControlKind::kFrame:  // on its border, where no control of its own lies
@@ -291,7 +302,7 @@ QPoint RowPoint(QListWidget& list, int row) {
 
 void QtClerkToolkit::InputRowClick(ControlId list, int row) {
   Deliver([&] {
-    auto& box = static_cast<QListWidget&>(*ControlWidget(list));
+    auto& box = static_cast<QListWidget&>(Reached(list));
     QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, RowPoint(box, row));
   });
 }
@@ -300,7 +311,7 @@ void QtClerkToolkit::InputDoubleClick(ControlId list) {
   Deliver([&] {
     // The first click of the pair has made the row current; the second press is the one Qt
     // reports as the double click, then comes its release.
-    auto& box = static_cast<QListWidget&>(*ControlWidget(list));
+    auto& box = static_cast<QListWidget&>(Reached(list));
     const QPoint point = RowPoint(box, box.currentRow());
     QTest::mouseDClick(box.viewport(), Qt::LeftButton, {}, point);
     QTest::mouseRelease(box.viewport(), Qt::LeftButton, {}, point);
@@ -309,7 +320,7 @@ void QtClerkToolkit::InputDoubleClick(ControlId list) {
 
 void QtClerkToolkit::InputPick(ControlId combo, int index) {
   Deliver([&] {
-    auto& box = static_cast<QComboBox&>(*ControlWidget(combo));
+    auto& box = static_cast<QComboBox&>(Reached(combo));
     // Open the list with the arrow, then click the item in it.
     QStyleOptionComboBox option;
     option.initFrom(&box);
@@ -332,12 +343,12 @@ void QtClerkToolkit::InputPick(ControlId combo, int index) {
 
 void QtClerkToolkit::InputScroll(ControlId bar, int value) {
   // The slider action an arrow or page click triggers, in one step to value.
-  Deliver([&] { static_cast<QScrollBar&>(*ControlWidget(bar)).setSliderPosition(value); });
+  Deliver([&] { static_cast<QScrollBar&>(Reached(bar)).setSliderPosition(value); });
 }
 
 void QtClerkToolkit::InputDrag(ControlId bar, int value) {
   Deliver([&] {
-    auto& widget = static_cast<QScrollBar&>(*ControlWidget(bar));
+    auto& widget = static_cast<QScrollBar&>(Reached(bar));
     const int start = widget.value();
     QTest::mousePress(&widget, Qt::LeftButton, {}, ThumbCentre(widget, start));
     const int step = value >= start ? 1 : -1;

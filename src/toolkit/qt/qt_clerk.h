@@ -21,6 +21,10 @@
 // clerk's input, where no exception may cross Qt's event loop, the input operation throws it
 // once the event has been delivered (the toolkit's internal-error box for it is not recorded).
 //
+// The driver judges what a person can reach by the toolkit's flags; the input then checks that
+// the widget it goes to is really shown and not greyed, so that a toolkit whose screen differs
+// from its flags fails the action instead of reaching a widget no person could.
+//
 // Requires a QApplication on the calling thread (QtApplication makes one).
 #pragma once
 
@@ -99,6 +103,9 @@ class QtClerkToolkit final : private qt::ClerkWindowHolder,
   // Delivers one input: the window shown and active first; an unanswered question afterwards.
   template <class Events>
   void Deliver(Events&& events);
+  // The widget of a control the driver found within reach, which the screen must show as such
+  // (std::logic_error, a fault of the toolkit, when it is hidden or greyed).
+  QWidget& Reached(ControlId control);
 };
 
 }  // namespace varnolde
