@@ -4,16 +4,14 @@
 #
 #   scripts/screenshot.sh [BUILD_DIR]        (default: build, the directory "make" uses)
 #
-# The panel opens on a temporary copy of examples/demo.jsonl as the varnolde window does; a
-# clerk's keys choose entity 001 and caregiver 00110 (Aurélie DURAND, fourteen contracts, so
-# the scroll bar is in use) and click the second row. Override with ENTITY, CAREGIVER, ROW.
+# A clerk script, played by varnolde-script on the real Qt widgets, chooses entity 001 and
+# caregiver 00110 (Aurélie DURAND, fourteen contracts, so the scroll bar is in use) and clicks
+# the second row, on a temporary copy of examples/demo.jsonl; --picture then saves the window.
+# Override with ENTITY, CAREGIVER, ROW, or play a clerk script of your own with SCRIPT=FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build}
-entity=${ENTITY:-001}
-caregiver=${CAREGIVER:-00110}
-row=${ROW:-1}
 out=docs/screenshot.png
 
 for tool in xvfb-run fc-match cmake; do
@@ -28,15 +26,23 @@ if ! fc-match "Courier New" | grep -q "Liberation Mono"; then
 fi
 
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja
-cmake --build "$build" --target varnolde_screenshot -j"${JOBS:-2}"
+cmake --build "$build" --target mvdb varnolde-script -j"${JOBS:-2}"
 
-# Written beside the picture, then moved over it: a failed run leaves the old picture alone.
-partial=$(mktemp "$out.XXXXXX")
-trap 'rm -f "$partial"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+script=${SCRIPT:-$work/screenshot.script}
+if [ -z "${SCRIPT:-}" ]; then
+  cat > "$script" <<SCRIPT
+type txt_Entite "${ENTITY:-001}"
+type txt_CodeAidant "${CAREGIVER:-00110}"
+select lst_Liste1 ${ROW:-1}
+SCRIPT
+fi
+"$build/src/app/mvdb" load "$work/demo.db" examples/demo.jsonl > /dev/null
+# varnolde-script writes the picture beside docs/screenshot.png and renames it over the old one
+# only once complete.
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-  "$build/tests/qt/varnolde_screenshot" --data examples/demo.jsonl --user gestionnaire \
-  --locale fr_FR --entity "$entity" --caregiver "$caregiver" --select "$row" --out "$partial"
-chmod 644 "$partial"
-mv "$partial" "$out"
-trap - EXIT
+  "$build/src/app/varnolde-script" --toolkit qt --picture "$out" --db "$work/demo.db" \
+  --user gestionnaire --locale fr_FR "$script"
+chmod 644 "$out"
 echo "screenshot.sh: wrote $out"

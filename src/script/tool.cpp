@@ -1,5 +1,6 @@
 #include "script/tool.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -23,11 +24,12 @@ constexpr bool kQtBuilt = false;
 
 constexpr std::string_view kUsage =
     "usage: varnolde-script --db PATH --user LOGIN [--locale LOCALE] [--toolkit headless|qt]\n"
-    "                       SCRIPT...\n"
+    "                       [--picture FILE.png] SCRIPT...\n"
     "  Runs clerk scripts on the advances panel, each on a panel of its own, and stops at the\n"
     "  first line that fails. The locale comes from the environment unless --locale is given.\n"
     "  --toolkit qt drives the real Qt widgets (offscreen when there is no display) instead\n"
-    "  of the headless toolkit.\n"
+    "  of the headless toolkit; --picture FILE.png then saves the panel's window as the last\n"
+    "  script left it.\n"
     "  Exit 0: every expectation held; 1: a line failed; 2: script or start-up error.\n"
     "  The format of the scripts: docs/clerk-scripts.md.\n";
 
@@ -35,6 +37,7 @@ struct CommandLine {
   std::string database;
   host::SessionSettings settings;
   std::string toolkit = "headless";
+  std::string picture;  // empty: none
   std::vector<std::string> scripts;
   bool help = false;
 };
@@ -67,7 +70,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (i + 1 < arguments.size()) {
       value = arguments[++i];
     }
-    if (name != "--db" && name != "--user" && name != "--locale" && name != "--toolkit") {
+    if (name != "--db" && name != "--user" && name != "--locale" && name != "--toolkit" &&
+        name != "--picture") {
       throw UsageError("unknown option " + name);
     }
     if (!value) throw UsageError(name + " needs a value");
@@ -83,6 +87,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       }
       if (*value == "qt" && !kQtBuilt) throw UsageError("this build has no Qt toolkit");
       line.toolkit = *value;
+    } else if (name == "--picture") {
+      line.picture = *value;
     } else {
       line.settings.locale = *value;
     }
@@ -91,6 +97,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (!have_database || line.database.empty()) throw UsageError("--db PATH is required");
   if (!have_user) throw UsageError("--user LOGIN is required");
   if (line.scripts.empty()) throw UsageError("no script given");
+  if (!line.picture.empty() && line.toolkit != "qt") {
+    throw UsageError("--picture needs --toolkit qt");
+  }
   return line;
 }
 
@@ -99,20 +108,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 struct ScriptToolkit {
   std::unique_ptr<Toolkit> owner;
   DrivableToolkit* drivable = nullptr;
+  std::function<void(const std::string&)> save_picture;  // a toolkit with a window only
 };
-
-template <class Kind>
-ScriptToolkit Make() {
-  auto toolkit = std::make_unique<Kind>();
-  DrivableToolkit* drivable = toolkit.get();
-  return {std::move(toolkit), drivable};
-}
 
 ScriptToolkit MakeToolkit(const std::string& name) {
 #ifdef VARNOLDE_SCRIPT_QT
-  if (name == "qt") return Make<QtClerkToolkit>();
+  if (name == "qt") {
+    auto toolkit = std::make_unique<QtClerkToolkit>();
+    QtClerkToolkit* window = toolkit.get();
+    return {std::move(toolkit), window,
+            [window](const std::string& path) { window->SavePicture(path); }};
+  }
 #endif
-  return Make<HeadlessToolkit>();
+  auto toolkit = std::make_unique<HeadlessToolkit>();
+  DrivableToolkit* drivable = toolkit.get();
+  return {std::move(toolkit), drivable, {}};
 }
 
 void Summary(std::ostream& out, int passed, int failed) {
@@ -177,6 +187,15 @@ int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::o
     failed += outcome.failed;
     out << "-- " << script.name << ": " << outcome.passed << " passed, " << outcome.failed
         << " failed\n";
+    if (!command.picture.empty() && (outcome.failed > 0 || i + 1 == scripts.size())) {
+      try {
+        toolkit.save_picture(command.picture);
+      } catch (const std::exception& error) {
+        err << "varnolde-script: " << error.what() << '\n';
+        Summary(out, passed, failed);
+        return kExitScriptError;
+      }
+    }
     if (outcome.failed > 0) {
       for (std::size_t rest = i + 1; rest < scripts.size(); ++rest) {
         out << "-- " << scripts[rest].name << ": not run (an earlier line failed)\n";

@@ -120,6 +120,8 @@ TEST_F(ScriptToolTest, BadCommandLinesExitTwoWithTheUsage) {
                                  script},
         std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", "--toolkit=gtk",
                                  script},
+        std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", "--picture",
+                                 "p.png", script},
         std::vector<std::string>{"--db", demo_.Path(), "--user", "gestionnaire", script,
                                  "--locale"}}) {
     EXPECT_EQ(Run(arguments), kExitScriptError) << arguments.back();

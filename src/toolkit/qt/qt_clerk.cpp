@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionSlider>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -87,7 +89,9 @@ namespace qt {
 class ClerkWindow final : public QObject {
  public:
   ClerkWindow() : host(std::make_unique<QWidget>()) {
-    host->setWindowTitle(QStringLiteral("Varnolde"));
+    // As the varnolde window host shows the panel.
+    host->setWindowTitle(QStringLiteral("Consultation des acomptes"));
+    host->setFont(QtToolkit::HostFontForLayout());
     qApp->installEventFilter(this);
   }
   ~ClerkWindow() override { qApp->removeEventFilter(this); }
@@ -167,6 +171,23 @@ QWidget& QtClerkToolkit::Host() { return *window->host; }
 void QtClerkToolkit::Show() {
   window->ShowOnce(*this);
   window->Activate();
+}
+
+void QtClerkToolkit::SavePicture(const std::string& path) {
+  Show();
+  QApplication::processEvents();
+  const QPixmap picture = window->host->grab();
+  const std::string partial = path + ".partial-" + std::to_string(QCoreApplication::applicationPid());
+  std::error_code error;
+  bool written = picture.save(QString::fromStdString(partial), "PNG");
+  if (written) {
+    std::filesystem::rename(partial, path, error);
+    written = !error;
+  }
+  if (!written) {
+    std::filesystem::remove(partial, error);
+    throw std::runtime_error("cannot write the picture " + path);
+  }
 }
 
 void QtClerkToolkit::Attach(const PanelLayout& layout, PanelReactions& reactions) {

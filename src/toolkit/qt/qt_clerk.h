@@ -29,6 +29,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "toolkit/drivable_toolkit.h"
@@ -74,6 +75,9 @@ class QtClerkToolkit final : private qt::ClerkWindowHolder,
   // The window holding the panel, for a caller that gives it a title or font, or draws it.
   QWidget& Host();
   void Show();  // shows and activates the window
+  // Saves the window as drawn now as a PNG picture at path: written beside it, then renamed
+  // over it, so that a failure (std::runtime_error naming the file) leaves no half picture.
+  void SavePicture(const std::string& path);
 
   // Toolkit: Attach notes the layout; MsgBox throws UnansweredQuestion as above.
   void Attach(const PanelLayout& layout, PanelReactions& reactions) override;
