@@ -1,11 +1,11 @@
-// Core's building: the panel widget and its controls, from the declarative layout table.
+// Building: the panel widget and its controls, from the declarative layout table.
 #include <QFontMetrics>
 #include <QLayout>
 #include <algorithm>
 
-#include "toolkit/qt/qt_core.h"
+#include "toolkit/qt/qt_rep.h"
 
-namespace varnolde::qt {
+namespace varnolde {
 namespace {
 
 // Twips are 1/1440 inch; the screen's logical resolution gives pixels (96 dpi: 15 twips a
@@ -22,8 +22,9 @@ QString ToQ(std::string_view text) {
 
 }  // namespace
 
-void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
-  if (reactions_ != nullptr || panel_) {
+void QtToolkit::Attach(const PanelLayout& layout, PanelReactions& reactions) {
+  Rep& r = *rep_;
+  if (r.reactions_ != nullptr || r.panel_) {
     throw ComponentError(err::kInvalidCall,
                          "Appel de procédure ou argument incorrect (panneau déjà construit)");
   }
@@ -39,7 +40,7 @@ void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
     }
   }
 
-  auto panel = std::make_unique<QWidget>(parent_);
+  auto panel = std::make_unique<QWidget>(r.parent_);
   panel->setObjectName(QStringLiteral("ctr_consultationacompte"));
   const int dpi_x = panel->logicalDpiX();
   const int dpi_y = panel->logicalDpiY();
@@ -50,15 +51,15 @@ void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
   fixed_font.setStyleHint(QFont::TypeWriter);
   fixed_font.setFixedPitch(true);
 
-  panel_ = panel.get();
-  controls_.assign(layout.controls.size(), Control{});
+  r.panel_ = panel.get();
+  r.controls_.assign(layout.controls.size(), Rep::Control{});
   for (std::size_t row = 0; row < layout.controls.size(); ++row) {
     const ControlSpec& definition = layout.controls[row];
     const auto id = static_cast<ControlId>(row);
     QWidget* container = definition.container == kNoControl
-                             ? panel_.data()
-                             : controls_[static_cast<std::size_t>(definition.container)].widget.data();
-    QWidget* widget = MakeWidget(id, definition, container, fixed_font);
+                             ? r.panel_.data()
+                             : r.At(definition.container).widget.data();
+    QWidget* widget = r.MakeWidget(id, definition, container, fixed_font);
     widget->setObjectName(ToQ(definition.name));
     int width = Pixels(definition.width, dpi_x);
     if (definition.kind == ControlKind::kLabel) {
@@ -69,55 +70,55 @@ void Core::Attach(const PanelLayout& layout, PanelReactions& reactions) {
     widget->setGeometry(Pixels(definition.left, dpi_x), Pixels(definition.top, dpi_y), width,
                         Pixels(definition.height, dpi_y));
     if (!definition.visible) widget->hide();
-    Control& entry = controls_[row];
+    Rep::Control& entry = r.controls_[row];
     entry.definition = &definition;
     entry.widget = widget;
     entry.visible = definition.visible;
-    control_of_widget_.insert(widget, id);
+    r.control_of_widget_.insert(widget, id);
   }
-  SetTabOrder();
-  if (parent_ && parent_->layout()) parent_->layout()->addWidget(panel_);
-  panel.release();  // owned by parent_ (when there is one) and deleted by ~Core
-  reactions_ = &reactions;
+  r.SetTabOrder();
+  if (r.parent_ && r.parent_->layout()) r.parent_->layout()->addWidget(r.panel_);
+  panel.release();  // owned by the parent (when there is one) and deleted by ~QtToolkit
+  r.reactions_ = &reactions;
 }
 
-QWidget* Core::MakeWidget(ControlId id, const ControlSpec& definition, QWidget* container,
-                          const QFont& fixed_font) {
+QWidget* QtToolkit::Rep::MakeWidget(ControlId id, const ControlSpec& definition,
+                                    QWidget* container, const QFont& fixed_font) {
   QWidget* widget = nullptr;
   switch (definition.kind) {
     case ControlKind::kLabel: {
-      auto* label = new Label(id, *this, ToQ(definition.caption), container);
+      auto* label = new qt::Label(id, *this, ToQ(definition.caption), container);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       widget = label;
       break;
     }
     case ControlKind::kTextBox:
-      widget = new LineBox(id, *this, definition.max_length, container);
+      widget = new qt::LineBox(id, *this, definition.max_length, container);
       break;
     case ControlKind::kComboList:
     case ControlKind::kComboEdit:
-      widget = new ComboBox(id, *this, definition.kind == ControlKind::kComboEdit, container);
+      widget = new qt::ComboBox(id, *this, definition.kind == ControlKind::kComboEdit, container);
       break;
     case ControlKind::kListBox: {
       const QFont& font = definition.fixed_pitch ? fixed_font : container->font();
-      widget = new ListBox(id, *this, QFontMetrics(font).height() + 2, container);
+      widget = new qt::ListBox(id, *this, QFontMetrics(font).height() + 2, container);
       break;
     }
     case ControlKind::kButton:
-      widget = new Button(id, *this, ToQ(definition.caption), container);
+      widget = new qt::Button(id, *this, ToQ(definition.caption), container);
       break;
     case ControlKind::kFrame:
-      widget = new Frame(id, *this, ToQ(definition.caption), container);
+      widget = new qt::Frame(id, *this, ToQ(definition.caption), container);
       break;
     case ControlKind::kVScrollBar:
-      widget = new ScrollBar(id, *this, container);
+      widget = new qt::ScrollBar(id, *this, container);
       break;
   }
   if (definition.fixed_pitch) widget->setFont(fixed_font);
   return widget;
 }
 
-void Core::SetTabOrder() {
+void QtToolkit::Rep::SetTabOrder() {
   std::vector<ControlId> order;
   for (ControlId id = 0; id < static_cast<ControlId>(controls_.size()); ++id) {
     if (TakesFocus(KindOf(id))) order.push_back(id);
@@ -130,4 +131,4 @@ void Core::SetTabOrder() {
   }
 }
 
-}  // namespace varnolde::qt
+}  // namespace varnolde

@@ -1,11 +1,11 @@
-// Core's clerk side: what the widgets report becomes the panel's reactions.
+// The clerk side: what the widgets report becomes the panel's reactions.
 #include <QApplication>
 #include <QWheelEvent>
 #include <exception>
 
-#include "toolkit/qt/qt_core.h"
+#include "toolkit/qt/qt_rep.h"
 
-namespace varnolde::qt {
+namespace varnolde {
 namespace {
 
 // The focus reasons that mean the clerk (or code of the host acting for him) moved the focus.
@@ -26,13 +26,13 @@ bool IsClerkReason(Qt::FocusReason reason) {
 
 }  // namespace
 
-void Core::Raise(ControlId control, EventKind event) {
+void QtToolkit::Rep::Raise(ControlId control, EventKind event) {
   if (reactions_ == nullptr) return;
   DispatchReaction(owner_, [&] { reactions_->OnEvent(control, event); });
 }
 
 template <class Handler>
-void Core::AtClerkBoundary(Handler&& handler) {
+void QtToolkit::Rep::AtClerkBoundary(Handler&& handler) {
   std::string failure;
   try {
     handler();
@@ -43,14 +43,14 @@ void Core::AtClerkBoundary(Handler&& handler) {
     failure = "erreur inconnue";
   }
   try {
-    MsgBox("Erreur interne : " + failure, MsgButtons::kOk, MsgIcon::kExclamation,
+    owner_.MsgBox("Erreur interne : " + failure, MsgButtons::kOk, MsgIcon::kExclamation,
            kMessageTitle);
   } catch (...) {
     // Nothing more can be shown; the event is dropped and the window goes on.
   }
 }
 
-int Core::KeyTyped(ControlId control, int key_code) {
+int QtToolkit::Rep::KeyTyped(ControlId control, int key_code) {
   int answer = key_code;
   AtClerkBoundary([&] {
     if (reactions_ == nullptr) return;
@@ -59,48 +59,48 @@ int Core::KeyTyped(ControlId control, int key_code) {
   return answer;
 }
 
-void Core::TextEdited(ControlId control) {
+void QtToolkit::Rep::TextEdited(ControlId control) {
   if (quiet_ > 0) return;
   AtClerkBoundary([&] { Raise(control, EventKind::kChange); });
 }
 
-void Core::ClickedInto(ControlId control) {
+void QtToolkit::Rep::ClickedInto(ControlId control) {
   if (quiet_ > 0) return;
   AtClerkBoundary([&] { Raise(control, EventKind::kClick); });
 }
 
-void Core::RowChosen(ControlId control) {
+void QtToolkit::Rep::RowChosen(ControlId control) {
   if (quiet_ > 0) return;
   AtClerkBoundary([&] { Raise(control, EventKind::kClick); });
 }
 
-void Core::ItemPicked(ControlId control) {
+void QtToolkit::Rep::ItemPicked(ControlId control) {
   if (quiet_ > 0) return;
   AtClerkBoundary([&] { Raise(control, EventKind::kClick); });
 }
 
-void Core::RowDoubleClicked(ControlId control) {
+void QtToolkit::Rep::RowDoubleClicked(ControlId control) {
   if (quiet_ > 0) return;
   AtClerkBoundary([&] { Raise(control, EventKind::kDblClick); });
 }
 
-void Core::ButtonClicked(ControlId control) {
+void QtToolkit::Rep::ButtonClicked(ControlId control) {
   if (quiet_ > 0) return;
   AtClerkBoundary([&] { Raise(control, EventKind::kClick); });
 }
 
-void Core::ScrollMoved(ControlId control, bool dragging) {
+void QtToolkit::Rep::ScrollMoved(ControlId control, bool dragging) {
   if (quiet_ > 0) return;
   AtClerkBoundary(
       [&] { Raise(control, dragging ? EventKind::kScroll : EventKind::kChange); });
 }
 
-void Core::ScrollReleased(ControlId control) {
+void QtToolkit::Rep::ScrollReleased(ControlId control) {
   if (quiet_ > 0) return;
   AtClerkBoundary([&] { Raise(control, EventKind::kChange); });
 }
 
-void Core::FocusArrived(ControlId control, Qt::FocusReason reason) {
+void QtToolkit::Rep::FocusArrived(ControlId control, Qt::FocusReason reason) {
   if (quiet_ > 0) return;
   if (!IsClerkReason(reason)) {
     // The window got the focus back (or first got it): the control Qt gave it to becomes the
@@ -120,7 +120,7 @@ void Core::FocusArrived(ControlId control, Qt::FocusReason reason) {
   if (focused_ != control) LoseFocus(focused_, control, reason);
 }
 
-void Core::FocusLeft(ControlId control, Qt::FocusReason reason) {
+void QtToolkit::Rep::FocusLeft(ControlId control, Qt::FocusReason reason) {
   dropped_press_ = kNoControl;
   if (quiet_ > 0 || !IsClerkReason(reason) || control != focused_) return;
   // Qt sends the focus-out after it has moved the focus, so the new holder is known here. A
@@ -131,7 +131,7 @@ void Core::FocusLeft(ControlId control, Qt::FocusReason reason) {
   LoseFocus(control, ControlOf(now), reason);
 }
 
-void Core::LoseFocus(ControlId lost, ControlId gained, Qt::FocusReason reason) {
+void QtToolkit::Rep::LoseFocus(ControlId lost, ControlId gained, Qt::FocusReason reason) {
   focused_ = gained;
   if (lost == kNoControl) return;
   const int boxes_before = message_boxes_shown_;
@@ -145,13 +145,13 @@ void Core::LoseFocus(ControlId lost, ControlId gained, Qt::FocusReason reason) {
   }
 }
 
-bool Core::TakeDroppedPress(ControlId control) {
+bool QtToolkit::Rep::TakeDroppedPress(ControlId control) {
   if (dropped_press_ != control) return false;
   dropped_press_ = kNoControl;
   return true;
 }
 
-void Core::ListWheel(ControlId control, QWheelEvent* event) {
+void QtToolkit::Rep::ListWheel(ControlId control, QWheelEvent* event) {
   // A list's own scroll bar is hidden: the wheel turns the scroll bar of its frame, which
   // moves every list of the table together.
   const ControlId container = At(control).definition->container;
@@ -166,4 +166,4 @@ void Core::ListWheel(ControlId control, QWheelEvent* event) {
   event->ignore();
 }
 
-}  // namespace varnolde::qt
+}  // namespace varnolde

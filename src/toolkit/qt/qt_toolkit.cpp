@@ -1,4 +1,4 @@
-// QtToolkit's operations: each one forwards to Core, whose program side is here.
+// QtToolkit's operations, on the widgets and the state its Rep keeps beside them.
 #include "toolkit/qt/qt_toolkit.h"
 
 #include <QApplication>
@@ -8,11 +8,9 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "toolkit/qt/qt_core.h"
+#include "toolkit/qt/qt_rep.h"
 
 namespace varnolde {
-
-namespace qt {
 namespace {
 
 QString ToQ(std::string_view text) {
@@ -21,23 +19,24 @@ QString ToQ(std::string_view text) {
 
 std::string FromQ(const QString& text) { return text.toStdString(); }
 
-}  // namespace
-
-Core::Core(Toolkit& owner, QWidget* parent) : owner_(owner), parent_(parent) {}
-
-Core::~Core() {
-  // Nothing the widgets report while they are deleted is the clerk's doing.
-  ++quiet_;
-  reactions_ = nullptr;
-  SetBusyPointer(false);
-  delete panel_.data();
+// A list's text set by the program: the first row holding it becomes current, unless the
+// current row holds it already.
+void SelectText(QtToolkit& toolkit, ControlId list, std::string_view text) {
+  if (toolkit.Text(list) == text) return;
+  const int count = toolkit.ListCount(list);
+  for (int row = 0; row < count; ++row) {
+    if (toolkit.ItemText(list, row) == text) {
+      toolkit.SetListIndex(list, row);
+      return;
+    }
+  }
 }
 
-QWidget* Core::ControlWidget(ControlId control) const { return &WidgetOf(control); }
+}  // namespace
 
 // --- lookup ----------------------------------------------------------------------------
 
-const Core::Control& Core::At(ControlId control) const {
+const QtToolkit::Rep::Control& QtToolkit::Rep::At(ControlId control) const {
   if (control < 0 || static_cast<std::size_t>(control) >= controls_.size()) {
     throw ComponentError(err::kInvalidCall,
                          "Appel de procédure ou argument incorrect (contrôle " +
@@ -46,17 +45,17 @@ const Core::Control& Core::At(ControlId control) const {
   return controls_[static_cast<std::size_t>(control)];
 }
 
-Core::Control& Core::At(ControlId control) {
-  return const_cast<Control&>(static_cast<const Core&>(*this).At(control));
+QtToolkit::Rep::Control& QtToolkit::Rep::At(ControlId control) {
+  return const_cast<Control&>(static_cast<const Rep&>(*this).At(control));
 }
 
-const Core::Control& Core::Bar(ControlId control) const {
+const QtToolkit::Rep::Control& QtToolkit::Rep::Bar(ControlId control) const {
   const Control& bar = At(control);
   if (bar.definition->kind != ControlKind::kVScrollBar) WrongKind(control, "barre de défilement");
   return bar;
 }
 
-QWidget& Core::WidgetOf(ControlId control) const {
+QWidget& QtToolkit::Rep::WidgetOf(ControlId control) const {
   const Control& entry = At(control);
   if (!entry.widget) {
     throw ComponentError(err::kInvalidCall,
@@ -66,18 +65,13 @@ QWidget& Core::WidgetOf(ControlId control) const {
   return *entry.widget;
 }
 
-template <class W>
-W& Core::WidgetAs(ControlId control) const {
-  return static_cast<W&>(WidgetOf(control));
-}
-
-void Core::WrongKind(ControlId control, const char* operation) const {
+void QtToolkit::Rep::WrongKind(ControlId control, const char* operation) const {
   throw ComponentError(err::kInvalidCall, "Appel de procédure ou argument incorrect (" +
                                               std::string(operation) + " sur " +
                                               std::string(At(control).definition->name) + ")");
 }
 
-ControlId Core::ControlOf(const QWidget* widget) const {
+ControlId QtToolkit::Rep::ControlOf(const QWidget* widget) const {
   for (; widget != nullptr && widget != panel_; widget = widget->parentWidget()) {
     const auto found = control_of_widget_.constFind(widget);
     if (found != control_of_widget_.constEnd()) return found.value();
@@ -85,93 +79,9 @@ ControlId Core::ControlOf(const QWidget* widget) const {
   return kNoControl;
 }
 
-// --- texts -----------------------------------------------------------------------------
+// --- helpers of both sides ------------------------------------------------------------
 
-std::string Core::Text(ControlId control) const {
-  switch (KindOf(control)) {
-    case ControlKind::kLabel:
-      return FromQ(WidgetAs<QLabel>(control).text());
-    case ControlKind::kTextBox:
-      return FromQ(WidgetAs<QLineEdit>(control).text());
-    case ControlKind::kComboEdit:
-      return FromQ(WidgetAs<QComboBox>(control).currentText());
-    case ControlKind::kComboList: {
-      const auto& combo = WidgetAs<QComboBox>(control);
-      return combo.currentIndex() < 0 ? std::string() : FromQ(combo.itemText(combo.currentIndex()));
-    }
-    case ControlKind::kListBox:
-      return ItemText(control, ListIndex(control));
-    case ControlKind::kButton:
-      return FromQ(WidgetAs<QPushButton>(control).text());
-    case ControlKind::kFrame:
-      return FromQ(WidgetAs<QGroupBox>(control).title());
-    case ControlKind::kVScrollBar:
-      break;
-  }
-  WrongKind(control, "Text");
-}
-
-void Core::SetText(ControlId control, std::string_view text) {
-  const QString value = ToQ(text);
-  switch (KindOf(control)) {
-    case ControlKind::kLabel: {
-      Quiet quiet(*this);
-      WidgetAs<QLabel>(control).setText(value);
-      return;
-    }
-    case ControlKind::kTextBox: {
-      auto& box = WidgetAs<QLineEdit>(control);
-      if (box.text() == value) return;
-      {
-        Quiet quiet(*this);
-        box.setText(value);  // leaves the caret at the end
-      }
-      Raise(control, EventKind::kChange);
-      return;
-    }
-    case ControlKind::kComboEdit: {
-      auto& combo = WidgetAs<QComboBox>(control);
-      if (combo.currentText() == value) return;
-      {
-        Quiet quiet(*this);
-        combo.setEditText(value);
-        MoveCaretToEnd(control);
-      }
-      Raise(control, EventKind::kChange);
-      return;
-    }
-    case ControlKind::kComboList:
-    case ControlKind::kListBox:
-      SelectText(control, text);
-      return;
-    case ControlKind::kButton: {
-      Quiet quiet(*this);
-      WidgetAs<QPushButton>(control).setText(value);
-      return;
-    }
-    case ControlKind::kFrame: {
-      Quiet quiet(*this);
-      WidgetAs<QGroupBox>(control).setTitle(value);
-      return;
-    }
-    case ControlKind::kVScrollBar:
-      break;
-  }
-  WrongKind(control, "SetText");
-}
-
-void Core::SelectText(ControlId list, std::string_view text) {
-  if (Text(list) == text) return;
-  const int count = ListCount(list);
-  for (int row = 0; row < count; ++row) {
-    if (ItemText(list, row) == text) {
-      SetListIndex(list, row);
-      return;
-    }
-  }
-}
-
-void Core::MoveCaretToEnd(ControlId control) {
+void QtToolkit::Rep::MoveCaretToEnd(ControlId control) {
   switch (KindOf(control)) {
     case ControlKind::kTextBox:
       WidgetAs<QLineEdit>(control).end(false);
@@ -184,9 +94,7 @@ void Core::MoveCaretToEnd(ControlId control) {
   }
 }
 
-// --- enabled, visible, focus -----------------------------------------------------------
-
-bool Core::Reachable(ControlId control) const {
+bool QtToolkit::Rep::Reachable(ControlId control) const {
   if (!panel_enabled_) return false;
   for (ControlId id = control; id != kNoControl; id = At(id).definition->container) {
     const Control& entry = At(id);
@@ -196,41 +104,17 @@ bool Core::Reachable(ControlId control) const {
   return true;
 }
 
-void Core::ApplyEnabled(ControlId control) {
+void QtToolkit::Rep::ApplyEnabled(ControlId control) {
   const Control& entry = At(control);
   const bool usable = entry.definition->kind != ControlKind::kVScrollBar || entry.scroll_usable;
-  Quiet quiet(*this);
-  WidgetOf(control).setEnabled(entry.enabled && usable);
-}
-
-void Core::SetEnabled(ControlId control, bool enabled) {
-  WidgetOf(control);
-  At(control).enabled = enabled;
-  ApplyEnabled(control);
-  KeepQtFocusInStep();
-}
-
-void Core::SetVisible(ControlId control, bool visible) {
-  QWidget& widget = WidgetOf(control);
-  At(control).visible = visible;
   {
     Quiet quiet(*this);
-    widget.setVisible(visible);
+    WidgetOf(control).setEnabled(entry.enabled && usable);
   }
   KeepQtFocusInStep();
 }
 
-void Core::SetPanelEnabled(bool enabled) {
-  panel_enabled_ = enabled;
-  if (!panel_) return;
-  {
-    Quiet quiet(*this);
-    panel_->setEnabled(enabled);
-  }
-  KeepQtFocusInStep();
-}
-
-void Core::KeepQtFocusInStep() {
+void QtToolkit::Rep::KeepQtFocusInStep() {
   if (!panel_ || focused_ == kNoControl) return;
   QWidget* window_focus = panel_->window()->focusWidget();
   if (window_focus != nullptr && !panel_->isAncestorOf(window_focus)) return;  // the host's
@@ -246,64 +130,205 @@ void Core::KeepQtFocusInStep() {
   }
 }
 
-void Core::SetFocus(ControlId control) {
-  switch (KindOf(control)) {
+// --- QtToolkit -------------------------------------------------------------------------
+
+QtToolkit::QtToolkit(QWidget* parent) : rep_(std::make_unique<Rep>(*this, parent)) {}
+
+QtToolkit::~QtToolkit() {
+  // Nothing the widgets report while they are deleted is the clerk's doing.
+  ++rep_->quiet_;
+  rep_->reactions_ = nullptr;
+  SetBusyPointer(false);
+  delete rep_->panel_.data();
+}
+
+QFont QtToolkit::HostFontForLayout() {
+  QFont font(QStringLiteral("Arial"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(8.0);
+  return font;
+}
+
+QWidget* QtToolkit::PanelWidget() const { return rep_->panel_; }
+QWidget* QtToolkit::ControlWidget(ControlId control) const { return &rep_->WidgetOf(control); }
+
+bool QtToolkit::Enabled(ControlId control) const { return rep_->At(control).enabled; }
+bool QtToolkit::Visible(ControlId control) const { return rep_->At(control).visible; }
+ControlId QtToolkit::Focused() const { return rep_->focused_; }
+bool QtToolkit::PanelEnabled() const { return rep_->panel_enabled_; }
+int QtToolkit::ScrollMax(ControlId bar) const { return rep_->Bar(bar).scroll_max; }
+bool QtToolkit::ScrollUsable(ControlId bar) const { return rep_->Bar(bar).scroll_usable; }
+bool QtToolkit::BusyPointer() const { return rep_->busy_; }
+
+// --- texts -----------------------------------------------------------------------------
+
+std::string QtToolkit::Text(ControlId control) const {
+  const Rep& r = *rep_;
+  switch (r.KindOf(control)) {
+    case ControlKind::kLabel:
+      return FromQ(r.WidgetAs<QLabel>(control).text());
+    case ControlKind::kTextBox:
+      return FromQ(r.WidgetAs<QLineEdit>(control).text());
+    case ControlKind::kComboEdit:
+      return FromQ(r.WidgetAs<QComboBox>(control).currentText());
+    case ControlKind::kComboList: {
+      const auto& combo = r.WidgetAs<QComboBox>(control);
+      return combo.currentIndex() < 0 ? std::string() : FromQ(combo.itemText(combo.currentIndex()));
+    }
+    case ControlKind::kListBox:
+      return ItemText(control, ListIndex(control));
+    case ControlKind::kButton:
+      return FromQ(r.WidgetAs<QPushButton>(control).text());
+    case ControlKind::kFrame:
+      return FromQ(r.WidgetAs<QGroupBox>(control).title());
+    case ControlKind::kVScrollBar:
+      break;
+  }
+  r.WrongKind(control, "Text");
+}
+
+void QtToolkit::SetText(ControlId control, std::string_view text) {
+  Rep& r = *rep_;
+  const QString value = ToQ(text);
+  switch (r.KindOf(control)) {
+    case ControlKind::kLabel: {
+      Rep::Quiet quiet(r);
+      r.WidgetAs<QLabel>(control).setText(value);
+      return;
+    }
+    case ControlKind::kTextBox: {
+      auto& box = r.WidgetAs<QLineEdit>(control);
+      if (box.text() == value) return;
+      {
+        Rep::Quiet quiet(r);
+        box.setText(value);  // leaves the caret at the end
+      }
+      r.Raise(control, EventKind::kChange);
+      return;
+    }
+    case ControlKind::kComboEdit: {
+      auto& combo = r.WidgetAs<QComboBox>(control);
+      if (combo.currentText() == value) return;
+      {
+        Rep::Quiet quiet(r);
+        combo.setEditText(value);
+        r.MoveCaretToEnd(control);
+      }
+      r.Raise(control, EventKind::kChange);
+      return;
+    }
+    case ControlKind::kComboList:
+    case ControlKind::kListBox:
+      SelectText(*this, control, text);
+      return;
+    case ControlKind::kButton: {
+      Rep::Quiet quiet(r);
+      r.WidgetAs<QPushButton>(control).setText(value);
+      return;
+    }
+    case ControlKind::kFrame: {
+      Rep::Quiet quiet(r);
+      r.WidgetAs<QGroupBox>(control).setTitle(value);
+      return;
+    }
+    case ControlKind::kVScrollBar:
+      break;
+  }
+  r.WrongKind(control, "SetText");
+}
+
+// --- enabled, visible, focus -----------------------------------------------------------
+
+void QtToolkit::SetEnabled(ControlId control, bool enabled) {
+  Rep& r = *rep_;
+  r.WidgetOf(control);
+  r.At(control).enabled = enabled;
+  r.ApplyEnabled(control);
+}
+
+void QtToolkit::SetVisible(ControlId control, bool visible) {
+  Rep& r = *rep_;
+  QWidget& widget = r.WidgetOf(control);
+  r.At(control).visible = visible;
+  {
+    Rep::Quiet quiet(r);
+    widget.setVisible(visible);
+  }
+  r.KeepQtFocusInStep();
+}
+
+void QtToolkit::SetPanelEnabled(bool enabled) {
+  Rep& r = *rep_;
+  r.panel_enabled_ = enabled;
+  if (!r.panel_) return;
+  {
+    Rep::Quiet quiet(r);
+    r.panel_->setEnabled(enabled);
+  }
+  r.KeepQtFocusInStep();
+}
+
+void QtToolkit::SetFocus(ControlId control) {
+  Rep& r = *rep_;
+  switch (r.KindOf(control)) {
     case ControlKind::kLabel:
     case ControlKind::kFrame:
-      WrongKind(control, "SetFocus");
+      r.WrongKind(control, "SetFocus");
     default:
       break;
   }
-  QWidget& widget = WidgetOf(control);
-  if (!Reachable(control)) {
+  QWidget& widget = r.WidgetOf(control);
+  if (!r.Reachable(control)) {
     throw ComponentError(err::kInvalidCall,
                          "Appel de procédure ou argument incorrect (" +
-                             std::string(At(control).definition->name) +
+                             std::string(r.At(control).definition->name) +
                              " ne peut pas recevoir le focus)");
   }
-  const ControlId previous = focused_;
-  focused_ = control;
+  const ControlId previous = r.focused_;
+  r.focused_ = control;
   {
-    Quiet quiet(*this);
+    Rep::Quiet quiet(r);
     widget.setFocus(Qt::OtherFocusReason);
-    if (previous != control) MoveCaretToEnd(control);
+    if (previous != control) r.MoveCaretToEnd(control);
   }
-  if (previous != control && previous != kNoControl) Raise(previous, EventKind::kLostFocus);
+  if (previous != control && previous != kNoControl) r.Raise(previous, EventKind::kLostFocus);
 }
 
 // --- lists and combo boxes -------------------------------------------------------------
 
-void Core::Clear(ControlId list) {
-  Quiet quiet(*this);
-  switch (KindOf(list)) {
+void QtToolkit::Clear(ControlId list) {
+  Rep& r = *rep_;
+  Rep::Quiet quiet(r);
+  switch (r.KindOf(list)) {
     case ControlKind::kListBox:
-      WidgetAs<QListWidget>(list).clear();
+      r.WidgetAs<QListWidget>(list).clear();
       return;
     case ControlKind::kComboList:
-      WidgetAs<QComboBox>(list).clear();
+      r.WidgetAs<QComboBox>(list).clear();
       return;
     case ControlKind::kComboEdit: {
-      auto& combo = WidgetAs<QComboBox>(list);
+      auto& combo = r.WidgetAs<QComboBox>(list);
       const QString edit_text = combo.currentText();
       combo.clear();
       combo.setEditText(edit_text);
       return;
     }
     default:
-      WrongKind(list, "Clear");
+      r.WrongKind(list, "Clear");
   }
 }
 
-void Core::AddItem(ControlId list, std::string_view text) {
-  Quiet quiet(*this);
-  switch (KindOf(list)) {
+void QtToolkit::AddItem(ControlId list, std::string_view text) {
+  Rep& r = *rep_;
+  Rep::Quiet quiet(r);
+  switch (r.KindOf(list)) {
     case ControlKind::kListBox:
-      WidgetAs<QListWidget>(list).addItem(ToQ(text));
+      r.WidgetAs<QListWidget>(list).addItem(ToQ(text));
       return;
     case ControlKind::kComboList:
     case ControlKind::kComboEdit: {
       // QComboBox makes the first item of an empty box current; here adding never selects.
-      auto& combo = WidgetAs<QComboBox>(list);
+      auto& combo = r.WidgetAs<QComboBox>(list);
       const int index = combo.currentIndex();
       const QString edit_text = combo.currentText();
       combo.addItem(ToQ(text));
@@ -314,122 +339,131 @@ void Core::AddItem(ControlId list, std::string_view text) {
       return;
     }
     default:
-      WrongKind(list, "AddItem");
+      r.WrongKind(list, "AddItem");
   }
 }
 
-int Core::ListCount(ControlId list) const {
-  switch (KindOf(list)) {
+int QtToolkit::ListCount(ControlId list) const {
+  const Rep& r = *rep_;
+  switch (r.KindOf(list)) {
     case ControlKind::kListBox:
-      return WidgetAs<QListWidget>(list).count();
+      return r.WidgetAs<QListWidget>(list).count();
     case ControlKind::kComboList:
     case ControlKind::kComboEdit:
-      return WidgetAs<QComboBox>(list).count();
+      return r.WidgetAs<QComboBox>(list).count();
     default:
-      WrongKind(list, "ListCount");
+      r.WrongKind(list, "ListCount");
   }
 }
 
-std::string Core::ItemText(ControlId list, int index) const {
+std::string QtToolkit::ItemText(ControlId list, int index) const {
+  const Rep& r = *rep_;
   if (index < 0 || index >= ListCount(list)) return {};
-  if (KindOf(list) == ControlKind::kListBox) {
-    return FromQ(WidgetAs<QListWidget>(list).item(index)->text());
+  if (r.KindOf(list) == ControlKind::kListBox) {
+    return FromQ(r.WidgetAs<QListWidget>(list).item(index)->text());
   }
-  return FromQ(WidgetAs<QComboBox>(list).itemText(index));
+  return FromQ(r.WidgetAs<QComboBox>(list).itemText(index));
 }
 
-void Core::SetItemText(ControlId list, int index, std::string_view text) {
-  if (KindOf(list) != ControlKind::kListBox) WrongKind(list, "SetItemText");
-  auto& box = WidgetAs<QListWidget>(list);
+void QtToolkit::SetItemText(ControlId list, int index, std::string_view text) {
+  Rep& r = *rep_;
+  if (r.KindOf(list) != ControlKind::kListBox) r.WrongKind(list, "SetItemText");
+  auto& box = r.WidgetAs<QListWidget>(list);
   if (index < 0 || index >= box.count()) {
     throw ComponentError(err::kInvalidCall, "Appel de procédure ou argument incorrect (ligne " +
                                                 std::to_string(index) + " de " +
-                                                std::string(At(list).definition->name) + ")");
+                                                std::string(r.At(list).definition->name) + ")");
   }
-  Quiet quiet(*this);
+  Rep::Quiet quiet(r);
   box.item(index)->setText(ToQ(text));
 }
 
-int Core::ListIndex(ControlId list) const {
-  switch (KindOf(list)) {
+int QtToolkit::ListIndex(ControlId list) const {
+  const Rep& r = *rep_;
+  switch (r.KindOf(list)) {
     case ControlKind::kListBox:
-      return WidgetAs<QListWidget>(list).currentRow();
+      return r.WidgetAs<QListWidget>(list).currentRow();
     case ControlKind::kComboList:
     case ControlKind::kComboEdit:
-      return WidgetAs<QComboBox>(list).currentIndex();
+      return r.WidgetAs<QComboBox>(list).currentIndex();
     default:
-      WrongKind(list, "ListIndex");
+      r.WrongKind(list, "ListIndex");
   }
 }
 
-void Core::SetListIndex(ControlId list, int index) {
+void QtToolkit::SetListIndex(ControlId list, int index) {
+  Rep& r = *rep_;
   const int count = ListCount(list);
   if (index < -1 || index >= count) {
     throw ComponentError(err::kInvalidCall, "Appel de procédure ou argument incorrect (ligne " +
                                                 std::to_string(index) + " de " +
-                                                std::string(At(list).definition->name) + ")");
+                                                std::string(r.At(list).definition->name) + ")");
   }
   if (index == ListIndex(list)) return;
   {
-    Quiet quiet(*this);
-    if (KindOf(list) == ControlKind::kListBox) {
-      SetListRow(WidgetAs<QListWidget>(list), index);
+    Rep::Quiet quiet(r);
+    if (r.KindOf(list) == ControlKind::kListBox) {
+      qt::SetListRow(r.WidgetAs<QListWidget>(list), index);
     } else {
       // No current item leaves an editable combo's text as it is (Qt would empty it).
-      auto& combo = WidgetAs<QComboBox>(list);
+      auto& combo = r.WidgetAs<QComboBox>(list);
       const QString edit_text = combo.currentText();
       combo.setCurrentIndex(index);
       if (index < 0 && combo.isEditable()) combo.setEditText(edit_text);
-      MoveCaretToEnd(list);
+      r.MoveCaretToEnd(list);
     }
   }
-  Raise(list, EventKind::kClick);
+  r.Raise(list, EventKind::kClick);
 }
 
 // --- scroll bar ------------------------------------------------------------------------
 
-int Core::ScrollValue(ControlId bar) const {
-  Bar(bar);
-  return WidgetAs<QScrollBar>(bar).value();
+int QtToolkit::ScrollValue(ControlId bar) const {
+  const Rep& r = *rep_;
+  r.Bar(bar);
+  return r.WidgetAs<QScrollBar>(bar).value();
 }
 
-void Core::SetScrollValue(ControlId bar, int value) {
-  Bar(bar);
-  auto& widget = WidgetAs<QScrollBar>(bar);
-  const int clamped = std::clamp(value, 0, std::max(0, Bar(bar).scroll_max));
+void QtToolkit::SetScrollValue(ControlId bar, int value) {
+  Rep& r = *rep_;
+  r.Bar(bar);
+  auto& widget = r.WidgetAs<QScrollBar>(bar);
+  const int clamped = std::clamp(value, 0, std::max(0, r.Bar(bar).scroll_max));
   if (clamped == widget.value()) return;
   {
-    Quiet quiet(*this);
+    Rep::Quiet quiet(r);
     widget.setValue(clamped);
   }
-  Raise(bar, EventKind::kChange);
+  r.Raise(bar, EventKind::kChange);
 }
 
-void Core::SetScrollMax(ControlId bar, int maximum) {
-  Bar(bar);
-  auto& widget = WidgetAs<QScrollBar>(bar);
-  At(bar).scroll_max = maximum;
+void QtToolkit::SetScrollMax(ControlId bar, int maximum) {
+  Rep& r = *rep_;
+  r.Bar(bar);
+  auto& widget = r.WidgetAs<QScrollBar>(bar);
+  r.At(bar).scroll_max = maximum;
   const int before = widget.value();
   {
-    Quiet quiet(*this);
+    Rep::Quiet quiet(r);
     widget.setMaximum(std::max(0, maximum));  // moves a value beyond it down to it
   }
-  if (widget.value() != before) Raise(bar, EventKind::kChange);
+  if (widget.value() != before) r.Raise(bar, EventKind::kChange);
 }
 
-void Core::SetScrollUsable(ControlId bar, bool usable) {
-  Bar(bar);
-  At(bar).scroll_usable = usable;
-  ApplyEnabled(bar);
-  KeepQtFocusInStep();
+void QtToolkit::SetScrollUsable(ControlId bar, bool usable) {
+  Rep& r = *rep_;
+  r.Bar(bar);
+  r.At(bar).scroll_usable = usable;
+  r.ApplyEnabled(bar);
 }
 
 // --- screen, events, message boxes, host ------------------------------------------------
 
-void Core::SetBusyPointer(bool busy) {
+void QtToolkit::SetBusyPointer(bool busy) {
+  Rep& r = *rep_;
   // The override cursor is a stack: push once per busy period, pop exactly that once.
-  if (busy == busy_) return;
-  busy_ = busy;
+  if (busy == r.busy_) return;
+  r.busy_ = busy;
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   } else {
@@ -437,17 +471,18 @@ void Core::SetBusyPointer(bool busy) {
   }
 }
 
-void Core::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtToolkit::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-int Core::MsgBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
+int QtToolkit::MsgBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
                  std::string_view title) {
+  Rep& r = *rep_;
   QString shown = ToQ(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   const bool question = buttons == MsgButtons::kYesNo;
   QMessageBox box(icon == MsgIcon::kQuestion ? QMessageBox::Question : QMessageBox::Warning,
                   ToQ(title), shown,
                   question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
-                  panel_ ? panel_->window() : nullptr);
+                  r.panel_ ? r.panel_->window() : nullptr);
   box.setTextFormat(Qt::PlainText);
   // The text exactly as the panel gave it, line ends included, for whatever reads the box
   // (accessibility tools, tests).
@@ -461,87 +496,23 @@ int Core::MsgBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
   }
   box.setWindowModality(Qt::ApplicationModal);
-  ++message_boxes_shown_;
+  ++r.message_boxes_shown_;
   int answer = 0;
   {
     // The box takes the focus from the window and gives it back: neither is a focus change
     // of the panel's.
-    Quiet quiet(*this);
+    Rep::Quiet quiet(r);
     answer = box.exec();
   }
   if (!question) return kAnswerOk;
   return answer == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
 }
 
-void Core::CloseHost() {
-  if (!panel_) return;
-  Quiet quiet(*this);
-  panel_->window()->close();
+void QtToolkit::CloseHost() {
+  Rep& r = *rep_;
+  if (!r.panel_) return;
+  Rep::Quiet quiet(r);
+  r.panel_->window()->close();
 }
-
-}  // namespace qt
-
-// --- QtToolkit -------------------------------------------------------------------------
-
-QtToolkit::QtToolkit(QWidget* parent) : core_(std::make_unique<qt::Core>(*this, parent)) {}
-
-QFont QtToolkit::HostFontForLayout() {
-  QFont font(QStringLiteral("Arial"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(8.0);
-  return font;
-}
-QtToolkit::~QtToolkit() = default;
-
-QWidget* QtToolkit::PanelWidget() const { return core_->PanelWidget(); }
-QWidget* QtToolkit::ControlWidget(ControlId control) const {
-  return core_->ControlWidget(control);
-}
-void QtToolkit::Attach(const PanelLayout& layout, PanelReactions& reactions) {
-  core_->Attach(layout, reactions);
-}
-std::string QtToolkit::Text(ControlId control) const { return core_->Text(control); }
-void QtToolkit::SetText(ControlId control, std::string_view text) {
-  core_->SetText(control, text);
-}
-bool QtToolkit::Enabled(ControlId control) const { return core_->Enabled(control); }
-void QtToolkit::SetEnabled(ControlId control, bool enabled) {
-  core_->SetEnabled(control, enabled);
-}
-bool QtToolkit::Visible(ControlId control) const { return core_->Visible(control); }
-void QtToolkit::SetVisible(ControlId control, bool visible) {
-  core_->SetVisible(control, visible);
-}
-void QtToolkit::SetFocus(ControlId control) { core_->SetFocus(control); }
-ControlId QtToolkit::Focused() const { return core_->Focused(); }
-bool QtToolkit::PanelEnabled() const { return core_->PanelEnabled(); }
-void QtToolkit::SetPanelEnabled(bool enabled) { core_->SetPanelEnabled(enabled); }
-void QtToolkit::Clear(ControlId list) { core_->Clear(list); }
-void QtToolkit::AddItem(ControlId list, std::string_view text) { core_->AddItem(list, text); }
-int QtToolkit::ListCount(ControlId list) const { return core_->ListCount(list); }
-std::string QtToolkit::ItemText(ControlId list, int index) const {
-  return core_->ItemText(list, index);
-}
-void QtToolkit::SetItemText(ControlId list, int index, std::string_view text) {
-  core_->SetItemText(list, index, text);
-}
-int QtToolkit::ListIndex(ControlId list) const { return core_->ListIndex(list); }
-void QtToolkit::SetListIndex(ControlId list, int index) { core_->SetListIndex(list, index); }
-int QtToolkit::ScrollValue(ControlId bar) const { return core_->ScrollValue(bar); }
-void QtToolkit::SetScrollValue(ControlId bar, int value) { core_->SetScrollValue(bar, value); }
-int QtToolkit::ScrollMax(ControlId bar) const { return core_->ScrollMax(bar); }
-void QtToolkit::SetScrollMax(ControlId bar, int maximum) { core_->SetScrollMax(bar, maximum); }
-bool QtToolkit::ScrollUsable(ControlId bar) const { return core_->ScrollUsable(bar); }
-void QtToolkit::SetScrollUsable(ControlId bar, bool usable) {
-  core_->SetScrollUsable(bar, usable);
-}
-void QtToolkit::SetBusyPointer(bool busy) { core_->SetBusyPointer(busy); }
-bool QtToolkit::BusyPointer() const { return core_->BusyPointer(); }
-void QtToolkit::DoEvents() { core_->DoEvents(); }
-int QtToolkit::MsgBox(std::string_view text, MsgButtons buttons, MsgIcon icon,
-                      std::string_view title) {
-  return core_->MsgBox(text, buttons, icon, title);
-}
-void QtToolkit::CloseHost() { core_->CloseHost(); }
 
 }  // namespace varnolde

@@ -20,6 +20,11 @@
 // cursor, set and restored once per busy period; CloseHost closes the host's top-level window.
 // Errors: operations on an unknown control or a control of the wrong kind, a list index out
 // of range and SetFocus on an unreachable control raise err::kInvalidCall.
+//
+// The class implements the contract itself (qt_toolkit.cpp, qt_build.cpp), keeping its widgets
+// and the state beside them in a Rep that also turns what the widgets report into reactions
+// (qt_rep.h, qt_events.cpp). QtClerkToolkit (qt_clerk.h) derives from it to put a clerk's
+// hands on it.
 #pragma once
 
 #include <QFont>
@@ -30,10 +35,6 @@
 class QWidget;
 
 namespace varnolde {
-
-namespace qt {
-class Core;
-}
 
 class QtToolkit : public Toolkit {
  public:
@@ -90,7 +91,8 @@ class QtToolkit : public Toolkit {
   void CloseHost() override;
 
  private:
-  std::unique_ptr<qt::Core> core_;
+  class Rep;  // the widgets, the state beside them, the clerk's events (qt_rep.h)
+  std::unique_ptr<Rep> rep_;
 };
 
 }  // namespace varnolde
