@@ -79,10 +79,19 @@ class DrivableToolkit {
 
   virtual const std::vector<ShownMessage>& Messages() const = 0;
   // Queues the answer to the next Yes/No box: kAnswerYes or kAnswerNo, else
-  // std::invalid_argument.
+  // std::invalid_argument (CheckedAnswer).
   virtual void QueueAnswer(int answer) = 0;
   virtual std::size_t PendingAnswers() const = 0;
   virtual bool HostClosed() const = 0;
+
+  // answer when it is kAnswerYes or kAnswerNo; else std::invalid_argument.
+  static int CheckedAnswer(int answer) {
+    if (answer != kAnswerYes && answer != kAnswerNo) {
+      throw std::invalid_argument("a queued answer must be Yes (6) or No (7), not " +
+                                  std::to_string(answer));
+    }
+    return answer;
+  }
 
   // A person's input as the window system delivers it, for ClerkDriver only.
   virtual void InputFocus(ControlId control) = 0;           // the focus moves here

@@ -344,11 +344,7 @@ bool HeadlessToolkit::HostClosed() const { return rep_->host_closed; }
 const std::vector<ShownMessage>& HeadlessToolkit::Messages() const { return rep_->messages; }
 
 void HeadlessToolkit::QueueAnswer(int answer) {
-  if (answer != kAnswerYes && answer != kAnswerNo) {
-    throw std::invalid_argument("a queued answer must be Yes (6) or No (7), not " +
-                                std::to_string(answer));
-  }
-  rep_->answers.push_back(answer);
+  rep_->answers.push_back(CheckedAnswer(answer));
 }
 
 std::size_t HeadlessToolkit::PendingAnswers() const { return rep_->answers.size(); }

@@ -218,11 +218,7 @@ const PanelLayout& QtClerkToolkit::Layout() const {
 const std::vector<ShownMessage>& QtClerkToolkit::Messages() const { return window->messages; }
 
 void QtClerkToolkit::QueueAnswer(int answer) {
-  if (answer != kAnswerYes && answer != kAnswerNo) {
-    throw std::invalid_argument("a queued answer must be Yes (6) or No (7), not " +
-                                std::to_string(answer));
-  }
-  window->answers.push_back(answer);
+  window->answers.push_back(CheckedAnswer(answer));
 }
 
 std::size_t QtClerkToolkit::PendingAnswers() const { return window->answers.size(); }
