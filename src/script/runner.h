@@ -2,8 +2,8 @@
 // (toolkit/drivable_toolkit.h): the headless one, or real Qt widgets through QtClerkToolkit.
 //
 // Actions go through a ClerkDriver, so the clerk can only do what a person could do, whichever
-// the toolkit; expectations read the toolkit (texts, flags, focus, rows, message boxes) and the database
-// (records, through the DatabaseLink contract). The runner stops at the first line that
+// the toolkit; expectations read the toolkit (texts, flags, focus, rows, message boxes) and the
+// database (records, through the DatabaseLink contract). The runner stops at the first line that
 // fails: an expectation that does not hold, an action a person could not do, a question box
 // with no answer queued. Answers queued and never taken by a question fail the script at its
 // end, naming the line that queued the first of them.

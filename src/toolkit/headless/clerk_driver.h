@@ -1,5 +1,5 @@
-// ClerkDriver: a person at the keyboard and mouse of a drivable toolkit (toolkit/drivable_toolkit.h):
-// the headless toolkit, or the Qt one through QtClerkToolkit.
+// ClerkDriver: a person at the keyboard and mouse of a drivable toolkit
+// (toolkit/drivable_toolkit.h): the headless toolkit, or the Qt one through QtClerkToolkit.
 //
 // Each action does what a clerk's hands do, in the order the toolkit contract gives: an action
 // on a control that can hold the focus moves the focus there first (so the old control's

@@ -97,14 +97,14 @@ class HeadlessToolkit final : public Toolkit, public DrivableToolkit {
 
   // A person's input as the window system delivers it. The ClerkDriver has checked that the
   // control is reachable and of the right kind.
-  void InputFocus(ControlId control) override;  // the focus moves here (kLostFocus on the old)
-  void InputTab() override;                     // the focus moves on in tab order
-  void InputKey(ControlId control, int code) override;  // key press, insert/delete, kChange
-  void InputClick(ControlId control) override;          // kClick
-  void InputRowClick(ControlId list, int row) override;  // the row becomes current; kClick if changed
+  void InputFocus(ControlId control) override;           // kLostFocus on the old focus
+  void InputTab() override;                              // on in tab order, wrapping
+  void InputKey(ControlId control, int code) override;   // key press, insert/delete, kChange
+  void InputClick(ControlId control) override;           // kClick
+  void InputRowClick(ControlId list, int row) override;  // current row; kClick if it changed
   void InputDoubleClick(ControlId list) override;        // kDblClick
-  void InputPick(ControlId combo, int index) override;   // text and index become the item's; kClick
-  void InputScroll(ControlId bar, int value) override;   // arrow or page: kChange if it changed
+  void InputPick(ControlId combo, int index) override;   // the item's text and index; kClick
+  void InputScroll(ControlId bar, int value) override;   // kChange if the value changed
   void InputDrag(ControlId bar, int value) override;     // kScroll per step, kChange at release
 
   std::unique_ptr<Rep> rep_;

@@ -51,10 +51,9 @@ QtMessageHandler previous_handler = nullptr;
 // of a script's report.
 void DropOffscreenNotes(QtMsgType type, const QMessageLogContext& context,
                         const QString& message) {
-  if (type == QtWarningMsg && (message.startsWith(QLatin1String("This plugin does not support")) ||
-                               message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))) {
-    return;
-  }
+  const bool note = message.startsWith(QLatin1String("This plugin does not support")) ||
+                    message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR"));
+  if (type == QtWarningMsg && note) return;
   previous_handler(type, context, message);
 }
 
@@ -177,7 +176,8 @@ void QtClerkToolkit::SavePicture(const std::string& path) {
   Show();
   QApplication::processEvents();
   const QPixmap picture = window->host->grab();
-  const std::string partial = path + ".partial-" + std::to_string(QCoreApplication::applicationPid());
+  const std::string partial =
+      path + ".partial-" + std::to_string(QCoreApplication::applicationPid());
   std::error_code error;
   bool written = picture.save(QString::fromStdString(partial), "PNG");
   if (written) {

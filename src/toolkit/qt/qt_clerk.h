@@ -2,17 +2,18 @@
 // mouse. It is a QtToolkit (the panel is built on it as on any) and a DrivableToolkit
 // (toolkit/drivable_toolkit.h), so that a ClerkDriver acts on real widgets exactly as on the
 // headless toolkit, with the same checks and the same refusals: varnolde-script --toolkit qt,
-// the screenshot tool and the tests of the Qt toolkit use it.
+// with --picture the screenshot of docs/, and the tests of the Qt toolkit use it.
 //
-// It owns a top-level host window holding the panel. The window is shown once the panel is
-// built, and activated before each input (or by Show). Input arrives as Qt events: typed characters and Enter,
-// Backspace, Escape and Tab as key events; clicks on buttons, labels, frames and into text
-// boxes, clicks and double clicks on list rows as mouse events (a row out of the list's view
-// is first brought into it, which raises nothing); a pick as a click on the combo box's arrow,
-// then on the item in its popup list; a drag as the mouse holding the scroll bar's thumb. Two
-// things are not events: moving the focus to a control (what the press of a click does first)
-// and moving the scroll bar by an arrow or page click (the slider action such a click
-// triggers), because the contract asks for one change of value where the mouse would step.
+// It owns a top-level host window holding the panel, with the window host's title and font.
+// The window is shown once the panel is built, and activated before each input (or by Show).
+// Input arrives as Qt events: typed characters and Enter, Backspace, Escape and Tab as key
+// events; clicks on buttons, labels, frames and into text boxes, clicks and double clicks on
+// list rows as mouse events (a row out of the list's view is first brought into it, which
+// raises nothing); a pick as a click on the combo box's arrow, then on the item in its popup
+// list; a drag as the mouse holding the scroll bar's thumb. Two things are not events: moving
+// the focus to a control (what the press of a click does first) and moving the scroll bar by
+// an arrow or page click (the slider action such a click triggers), because the contract asks
+// for one change of value where the mouse would step.
 //
 // Message boxes are the toolkit's own modal QMessageBoxes, answered from inside their loop by
 // a click on the answer's button: OK for an OK box, the oldest queued answer for a Yes/No box.
