@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "components/errors.h"
+#include "components/utf8.h"
 #include "convert/day_number.h"
 #include "convert/number_text.h"
 
@@ -25,21 +26,7 @@ const std::int64_t kLastDayNumber = DayNumberFromCivil(CivilDate{9999, 12, 31});
 
 std::string Utf8(char32_t code_point) {
   std::string text;
-  if (code_point < 0x80) {
-    text += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    text += static_cast<char>(0xC0 | (code_point >> 6));
-    text += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    text += static_cast<char>(0xE0 | (code_point >> 12));
-    text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | (code_point >> 18));
-    text += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
+  utf8::Append(text, static_cast<int>(code_point));
   return text;
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "components/errors.h"
+#include "components/utf8.h"
 
 namespace varnolde::mvdb {
 namespace {
@@ -212,13 +213,9 @@ class ExpressionParser {
   }
 
   [[noreturn]] void Fail(const std::string& message) const {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < pos_ && i < src_.size(); ++i) {
-      chars += (static_cast<unsigned char>(src_[i]) & 0xC0) != 0x80;
-    }
-    throw ComponentError(err::kBadData, "élément de dictionnaire « " + std::string(item_) +
-                                            " » : position " + std::to_string(chars + 1) + " : " +
-                                            message);
+    throw ComponentError(err::kBadData,
+                         "élément de dictionnaire « " + std::string(item_) + " » : position " +
+                             std::to_string(utf8::CharsBefore(src_, pos_) + 1) + " : " + message);
   }
 
   std::string_view item_;

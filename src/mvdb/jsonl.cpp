@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "components/errors.h"
+#include "components/utf8.h"
 #include "mvdb/dynarray.h"
 #include "mvdb/query/lexer.h"
 
@@ -110,49 +111,12 @@ void Undo(Database& database, bool own_transaction) noexcept {
   }
 }
 
-// Whether text is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char c = byte(i);
-    std::size_t length;
-    std::uint32_t code;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      length = 2;
-      code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3;
-      code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      length = 4;
-      code = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) return false;
-      code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kMinimum[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-// The same for a record text, whose marks are not UTF-8 but separate UTF-8 parts.
+// Whether a record text is UTF-8 between its marks, which are not UTF-8.
 bool IsValidUtf8WithMarks(std::string_view text) {
   std::size_t start = 0;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     if (i == text.size() || IsMark(text[i])) {
-      if (!IsValidUtf8(text.substr(start, i - start))) return false;
+      if (!utf8::IsValid(text.substr(start, i - start))) return false;
       start = i + 1;
     }
   }
@@ -264,9 +228,9 @@ void DumpJsonLines(Database& database, const std::vector<std::string>& files, st
   for (const std::string& name : names) {
     database.ForEachRecord(name, [&](std::string_view key, std::string_view text) {
       std::string_view bad;
-      if (!IsValidUtf8(name))
+      if (!utf8::IsValid(name))
         bad = "son fichier";
-      else if (!IsValidUtf8(key))
+      else if (!utf8::IsValid(key))
         bad = "sa clé";
       else if (!IsValidUtf8WithMarks(text))
         bad = "son texte";

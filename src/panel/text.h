@@ -4,24 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "components/utf8.h"
+
 namespace varnolde::panel {
 
-inline size_t Length(std::string_view text) {
-  size_t n = 0;
-  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
-  return n;
-}
+inline size_t Length(std::string_view text) { return utf8::Length(text); }
 
 // The first n characters of text.
 inline std::string Left(std::string_view text, size_t n) {
-  size_t seen = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (seen == n) return std::string(text.substr(0, i));
-      ++seen;
-    }
-  }
-  return std::string(text);
+  return std::string(utf8::Left(text, n));
 }
 
 // text completed on the left with "0" up to width characters.

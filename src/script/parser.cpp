@@ -1,7 +1,5 @@
 #include "script/parser.h"
 
-#include <unicode/utf8.h>
-
 #include <array>
 #include <charconv>
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include <sstream>
 
 #include "components/database.h"
+#include "components/utf8.h"
 #include "panel/layout.h"
 #include "toolkit/headless/headless_toolkit.h"
 
@@ -57,26 +56,10 @@ constexpr std::array<VerbSpec, 20> kVerbs = {{
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Characters (code points) in the first byte_count bytes of valid UTF-8.
-int CharacterCount(std::string_view text, std::size_t byte_count) {
-  int count = 0;
-  for (std::size_t i = 0; i < byte_count && i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++count;
-  }
-  return count;
-}
-
 // The column (from 1) of the first byte that is not valid UTF-8, or 0.
 int InvalidUtf8Column(std::string_view line) {
-  int32_t offset = 0;
-  const auto length = static_cast<int32_t>(line.size());
-  while (offset < length) {
-    const int32_t start = offset;
-    UChar32 c = 0;
-    U8_NEXT(line.data(), offset, length, c);
-    if (c < 0) return CharacterCount(line, static_cast<std::size_t>(start)) + 1;
-  }
-  return 0;
+  const std::size_t bad = utf8::FirstInvalid(line);
+  return bad == std::string_view::npos ? 0 : static_cast<int>(utf8::CharsBefore(line, bad)) + 1;
 }
 
 class LineParser {
@@ -101,7 +84,9 @@ class LineParser {
     throw ScriptError(script_, line_, message);
   }
 
-  int Column(std::size_t offset) const { return CharacterCount(text_, offset) + 1; }
+  int Column(std::size_t offset) const {
+    return static_cast<int>(utf8::CharsBefore(text_, offset)) + 1;
+  }
 
   void Tokenize() {
     std::size_t i = 0;

@@ -1,5 +1,7 @@
 #include "mvdb/query/lexer.h"
 
+#include "components/utf8.h"
+
 namespace varnolde::mvdb {
 namespace {
 
@@ -42,11 +44,7 @@ Keyword Classify(std::string_view word) {
 }  // namespace
 
 std::size_t CharacterPosition(std::string_view sentence, std::size_t offset) {
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < offset && i < sentence.size(); ++i) {
-    chars += (static_cast<unsigned char>(sentence[i]) & 0xC0) != 0x80;
-  }
-  return chars + 1;
+  return utf8::CharsBefore(sentence, offset) + 1;
 }
 
 ComponentError QueryError(ErrorNumber number, std::string_view sentence, std::size_t offset,

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "toolkit/headless/utf8_text.h"
+#include "components/utf8.h"
 
 namespace varnolde {
 namespace {
@@ -56,13 +56,17 @@ void ClerkDriver::Type(ControlId control, std::string_view utf8_text) {
   constexpr std::string_view kAction = "type into";
   RequireTextEntry(control, Reach(control, kAction), kAction);
   // The whole text is checked before the first key, so a bad text types nothing.
-  const headless::DecodedText decoded = headless::Decode(utf8_text);
-  if (decoded.bad_byte) {
-    Refuse(control, kAction,
-           "the text is not UTF-8 (byte " + std::to_string(*decoded.bad_byte + 1) + ")");
+  std::vector<int> code_points;
+  for (std::size_t at = 0; at < utf8_text.size();) {
+    const std::size_t start = at;
+    const int code = utf8::Next(utf8_text, at);
+    if (code < 0) {
+      Refuse(control, kAction, "the text is not UTF-8 (byte " + std::to_string(start + 1) + ")");
+    }
+    code_points.push_back(code);
   }
-  for (std::size_t i = 0; i < decoded.code_points.size(); ++i) {
-    const int code = decoded.code_points[i];
+  for (std::size_t i = 0; i < code_points.size(); ++i) {
+    const int code = code_points[i];
     if (code < 0x20 || code == 0x7F) {
       Refuse(control, kAction,
              "character " + std::to_string(i + 1) +
@@ -72,12 +76,12 @@ void ClerkDriver::Type(ControlId control, std::string_view utf8_text) {
   if (!FocusFirst(control)) {
     Refuse(control, kAction, "it lost the focus as the clerk came to it (" + Whereabouts(control) + ")");
   }
-  for (std::size_t i = 0; i < decoded.code_points.size(); ++i) {
+  for (std::size_t i = 0; i < code_points.size(); ++i) {
     if (i > 0 && !StillThere(control)) {
       Refuse(control, kAction,
              "it lost the focus after " + Characters(i) + " (" + Whereabouts(control) + ")");
     }
-    toolkit_.InputKey(control, decoded.code_points[i]);
+    toolkit_.InputKey(control, code_points[i]);
   }
 }
 

@@ -5,13 +5,16 @@
 #include <initializer_list>
 #include <tuple>
 
-#include "toolkit/headless/utf8_text.h"
+#include "components/utf8.h"
 
 namespace varnolde {
 namespace {
 
-using headless::ByteOffset;
-using headless::CharCount;
+// Carets and maximum lengths count characters.
+int CharCount(std::string_view text) { return static_cast<int>(utf8::Length(text)); }
+std::size_t ByteOffset(std::string_view text, int caret) {
+  return utf8::ByteOffset(text, static_cast<std::size_t>(caret));
+}
 
 struct ControlState {
   const ControlSpec* definition = nullptr;
@@ -403,7 +406,7 @@ void HeadlessToolkit::InputKey(ControlId control, int code) {
   if (key < 0x20 || key == 0x7F) return;
   if (state.definition->max_length > 0 && CharCount(state.text) >= state.definition->max_length) return;
   std::string character;
-  if (!headless::AppendCodePoint(character, key)) return;
+  if (!utf8::Append(character, key)) return;
   state.text.insert(ByteOffset(state.text, state.caret), character);
   ++state.caret;
   Raise(*this, *rep_->reactions, control, EventKind::kChange);

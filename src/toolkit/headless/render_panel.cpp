@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "toolkit/headless/utf8_text.h"
+#include "components/utf8.h"
 
 namespace varnolde {
 namespace {
@@ -142,7 +142,7 @@ class Renderer {
     std::vector<int> widths;
     for (const auto& cells : columns) {
       int width = 0;
-      for (const auto& cell : cells) width = std::max(width, headless::CharCount(cell));
+      for (const auto& cell : cells) width = std::max(width, static_cast<int>(utf8::Length(cell)));
       widths.push_back(width);
     }
     for (int line = 0; line <= rows; ++line) {
@@ -153,7 +153,7 @@ class Renderer {
             static_cast<std::size_t>(line) < cells.size() ? cells[static_cast<std::size_t>(line)]
                                                           : std::string();
         if (c > 0) text += " | ";
-        const int pad = widths[c] - headless::CharCount(cell);
+        const int pad = widths[c] - static_cast<int>(utf8::Length(cell));
         // Row numbers stand right-aligned, texts left-aligned.
         if (c == 0 && line > 0) text += std::string(static_cast<std::size_t>(pad), ' ') + cell;
         else text += cell + std::string(static_cast<std::size_t>(pad), ' ');
