@@ -5,33 +5,22 @@
 namespace varnolde::mvdb {
 namespace {
 
-class FaultyRecord : public DbRecord {
+class FaultyRecord : public ForwardingRecord {
  public:
   FaultyRecord(std::shared_ptr<DbRecord> inner, std::shared_ptr<FaultInjectingLink> link)
-      : inner_(std::move(inner)), link_(std::move(link)) {}
+      : ForwardingRecord(std::move(inner)), link_(std::move(link)) {}
 
-  std::string Get() const override { return inner_->Get(); }
-  std::string Get(int attribute) const override { return inner_->Get(attribute); }
-  std::string Get(int attribute, int value) const override { return inner_->Get(attribute, value); }
-  void Set(std::string_view text) override { inner_->Set(text); }
-  void Set(int attribute, std::string_view text) override { inner_->Set(attribute, text); }
-  void Set(int attribute, int value, std::string_view text) override {
-    inner_->Set(attribute, value, text);
-  }
-  void SetNumber(int attribute, double number) override { inner_->SetNumber(attribute, number); }
-  int DCount() const override { return inner_->DCount(); }
   void DBWrite() override {
-    link_->Check(FaultInjectingLink::Operation::kWrite, "écriture de « " + inner_->Get(0) + " »");
-    inner_->DBWrite();
+    link_->Check(FaultInjectingLink::Operation::kWrite, "écriture de « " + inner().Get(0) + " »");
+    inner().DBWrite();
   }
   void DBDelete() override {
     link_->Check(FaultInjectingLink::Operation::kDelete,
-                 "suppression de « " + inner_->Get(0) + " »");
-    inner_->DBDelete();
+                 "suppression de « " + inner().Get(0) + " »");
+    inner().DBDelete();
   }
 
  private:
-  std::shared_ptr<DbRecord> inner_;
   std::shared_ptr<FaultInjectingLink> link_;
 };
 
@@ -106,28 +95,22 @@ std::shared_ptr<DbRecord> FaultInjectingLink::WrapRecord(std::shared_ptr<DbRecor
 }
 
 std::shared_ptr<DbFile> FaultInjectingLink::OpenFile(std::string_view name) {
-  return std::make_shared<FaultyFile>(inner_->OpenFile(name), shared_from_this());
-}
-
-std::shared_ptr<DbSelectList> FaultInjectingLink::Select(std::string_view request_text,
-                                                         std::string_view select_list_name,
-                                                         std::int32_t& count) {
-  return inner_->Select(request_text, select_list_name, count);
+  return std::make_shared<FaultyFile>(inner().OpenFile(name), shared_from_this());
 }
 
 std::shared_ptr<DbRecord> FaultInjectingLink::NewRecord() {
-  return WrapRecord(inner_->NewRecord());
+  return WrapRecord(inner().NewRecord());
 }
 
 void FaultInjectingLink::Commit() {
-  if (!inner_->InTransaction()) return inner_->Commit();  // raises kBadTransaction; not counted
+  if (!inner().InTransaction()) return inner().Commit();  // raises kBadTransaction; not counted
   try {
     Check(Operation::kCommit, "validation de la transaction");
   } catch (const ComponentError&) {
-    if (inner_->InTransaction()) inner_->Rollback();
+    if (inner().InTransaction()) inner().Rollback();
     throw;
   }
-  inner_->Commit();
+  inner().Commit();
 }
 
 }  // namespace varnolde::mvdb

@@ -20,11 +20,11 @@
 #include <string>
 #include <string_view>
 
-#include "components/database.h"
+#include "components/forwarding.h"
 
 namespace varnolde::mvdb {
 
-class FaultInjectingLink : public DatabaseLink,
+class FaultInjectingLink : public ForwardingLink,
                            public std::enable_shared_from_this<FaultInjectingLink> {
  public:
   enum class Operation { kWrite, kDelete, kCommit };
@@ -40,30 +40,20 @@ class FaultInjectingLink : public DatabaseLink,
   // Failures injected so far.
   int Injected(Operation operation) const;
 
-  DatabaseLink& inner() { return *inner_; }
-
   // Counts the operation and raises kWriteFailed when it is due to fail. Records and files of
   // the wrapper call it; tests need not.
   void Check(Operation operation, std::string_view what);
 
   std::shared_ptr<DbFile> OpenFile(std::string_view name) override;
-  std::shared_ptr<DbSelectList> Select(std::string_view request_text,
-                                       std::string_view select_list_name,
-                                       std::int32_t& count) override;
   std::shared_ptr<DbRecord> NewRecord() override;
-  void Begin() override { inner_->Begin(); }
   void Commit() override;
-  void Rollback() override { inner_->Rollback(); }
-  void Savepoint(std::string_view name) override { inner_->Savepoint(name); }
-  void ReleaseSavepoint(std::string_view name) override { inner_->ReleaseSavepoint(name); }
-  void RollbackTo(std::string_view name) override { inner_->RollbackTo(name); }
-  bool InTransaction() const override { return inner_->InTransaction(); }
 
   // Wraps a record so that its DBWrite and DBDelete pass through Check.
   std::shared_ptr<DbRecord> WrapRecord(std::shared_ptr<DbRecord> record);
 
  private:
-  explicit FaultInjectingLink(std::shared_ptr<DatabaseLink> inner) : inner_(std::move(inner)) {}
+  explicit FaultInjectingLink(std::shared_ptr<DatabaseLink> inner)
+      : ForwardingLink(std::move(inner)) {}
 
   struct Counter {
     int attempts = 0;
@@ -74,7 +64,6 @@ class FaultInjectingLink : public DatabaseLink,
   Counter& CounterFor(Operation operation);
   const Counter& CounterFor(Operation operation) const;
 
-  std::shared_ptr<DatabaseLink> inner_;
   Counter writes_, deletes_, commits_;
 };
 

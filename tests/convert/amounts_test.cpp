@@ -8,24 +8,35 @@
 
 #include "components/errors.h"
 #include "convert/format_converter.h"
-#include "convert/one_box_toolkit.h"
 #include "convert/regional.h"
+#include "toolkit/headless/headless_toolkit.h"
 
 namespace varnolde {
 namespace {
 
-using testing_support::OneBoxToolkit;
+// The amount box alone, on the headless toolkit.
+constexpr ControlId kBox = 0;
+constexpr ControlSpec kBoxControls[] = {
+    {"txt_Acompte", ControlKind::kTextBox, "", kNoControl, 0, 0, 0, 1095, 375, true, 0, true}};
+const PanelLayout kBoxLayout{1095, 375, "Courier New", 8.25, kBoxControls};
+
+class NoReactions final : public PanelReactions {
+  void OnEvent(ControlId, EventKind) override {}
+  void OnKeyPress(ControlId, int&) override {}
+};
 
 class AmountsTest : public ::testing::Test {
  protected:
+  AmountsTest() { toolkit_.Attach(kBoxLayout, reactions_); }
+
   std::shared_ptr<const RegionalSettings> french_ = MakeRegionalSettings("fr_FR");
   std::shared_ptr<const FormatConverter> converter_ = MakeFormatConverter(french_);
-  OneBoxToolkit toolkit_;
+  NoReactions reactions_;
+  HeadlessToolkit toolkit_;
 
   std::string LeaveBox(const std::string& text, int integer_digits = 5, int decimals = 2) {
-    toolkit_.SetText(OneBoxToolkit::kBox, text);
-    return converter_->FormatNumberField(TextBox(toolkit_, OneBoxToolkit::kBox), integer_digits,
-                                         decimals);
+    toolkit_.SetText(kBox, text);
+    return converter_->FormatNumberField(TextBox(toolkit_, kBox), integer_digits, decimals);
   }
 };
 

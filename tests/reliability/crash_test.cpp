@@ -1,6 +1,7 @@
 // Crash safety: the checks of the crash runs catch a validation that is not all or nothing.
 #include <gtest/gtest.h>
 
+#include "components/forwarding.h"
 #include "support/support.h"
 #include "reliability/clerk_session.h"
 #include "reliability/crash_harness.h"
@@ -11,15 +12,9 @@ using test::ScratchDir;
 namespace {
 
 // A link that ignores transactions: every write and delete is then a commit of its own.
-class NoTransactionLink : public DatabaseLink {
+class NoTransactionLink : public ForwardingLink {
  public:
-  explicit NoTransactionLink(std::shared_ptr<DatabaseLink> inner) : inner_(std::move(inner)) {}
-  std::shared_ptr<DbFile> OpenFile(std::string_view name) override { return inner_->OpenFile(name); }
-  std::shared_ptr<DbSelectList> Select(std::string_view request, std::string_view list,
-                                       std::int32_t& count) override {
-    return inner_->Select(request, list, count);
-  }
-  std::shared_ptr<DbRecord> NewRecord() override { return inner_->NewRecord(); }
+  using ForwardingLink::ForwardingLink;
   void Begin() override {}
   void Commit() override {}
   void Rollback() override {}
@@ -27,9 +22,6 @@ class NoTransactionLink : public DatabaseLink {
   void ReleaseSavepoint(std::string_view) override {}
   void RollbackTo(std::string_view) override {}
   bool InTransaction() const override { return false; }
-
- private:
-  std::shared_ptr<DatabaseLink> inner_;
 };
 
 // The crash runs (varnolde-reliability crash, run by ctest) prove something only if their
