@@ -31,12 +31,6 @@ std::string AddDays(const std::string& stored, long days) {
 }
 }  // namespace
 
-void ctr_consultationacompte::ClearAdvanceDisplay() {
-  for (ControlId list : {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat}) ui_.Clear(list);
-  PositionList(ui_, Bdv_Liste, lst_Liste1, 12);
-  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) ui_.SetText(box, "");
-}
-
 std::string ctr_consultationacompte::CaregiverDisplayName() const {
   return RecCivilAidant->Get(tables::civilaidant::kFirstName) + " " +
          RecCivilAidant->Get(tables::civilaidant::kSecondName);
@@ -155,9 +149,7 @@ void ctr_consultationacompte::NoContract() {
     answer = ui_.MsgBox(kAskNoContract, MsgButtons::kYesNo, MsgIcon::kExclamation, kMessageTitle);
   });
   if (answer != kAnswerYes) {
-    rn([&] { ui_.SetText(txt_CodeAidant, ""); });
-    rn([&] { ClearAdvanceDisplay(); });
-    rn([&] { ui_.SetFocus(txt_CodeAidant); });
+    DropCaregiver(rn);
     return;
   }
   rn([&] { PreviousMonthBounds(ChosenPeriod()); });
@@ -175,10 +167,16 @@ void ctr_consultationacompte::NoContract() {
     rn([&] {
       ui_.MsgBox(kNoPreviousContract, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle);
     });
-    rn([&] { ui_.SetText(txt_CodeAidant, ""); });
-    rn([&] { ClearAdvanceDisplay(); });
-    rn([&] { ui_.SetFocus(txt_CodeAidant); });
+    DropCaregiver(rn);
   }
+}
+
+// The caregiver is given up: the code emptied, the advance display cleared, the focus back on
+// the code for another caregiver.
+void ctr_consultationacompte::DropCaregiver(ResumeNext& rn) {
+  rn([&] { ui_.SetText(txt_CodeAidant, ""); });
+  rn([&] { ClearAdvanceDisplay(); });
+  rn([&] { ui_.SetFocus(txt_CodeAidant); });
 }
 
 void ctr_consultationacompte::NoProviderContract() {
@@ -194,7 +192,7 @@ void ctr_consultationacompte::NoProviderContract() {
                   PreviousMonthSentence(" AND AVEC 8 => " + Quoted(w_debutperiode_), " PAR-DECR 8"),
                   w_requetecontratPresta);
   if (PrestaResultText().empty()) return;
-  rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, 12); });
+  rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, kVisibleRows); });
   ShowCaregiverOfPreviousMonth(rn);
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -89,13 +90,30 @@ class ctr_consultationacompte final : public PanelReactions {
   void UserControl_Terminate();
   void BusyOn();
   void BusyOff();
+  // The routing of control events to reactions, a table beside the control table
+  // (layout.cpp); an event that no route names runs nothing.
+  using Reaction = void (ctr_consultationacompte::*)();
+  using KeyReaction = void (ctr_consultationacompte::*)(int& key_code);
+  struct EventRoute {
+    ControlId control;
+    EventKind event;
+    Reaction reaction;
+  };
+  struct KeyRoute {
+    ControlId control;
+    KeyReaction reaction;
+  };
+  static std::span<const EventRoute> EventRoutes();
+  static std::span<const KeyRoute> KeyRoutes();
   // Employer and period selection.
   void cbo_PeriodePaie_Click();
+  void cbo_PeriodePaie_Change();
   void cbo_Entite_Click();
   void cbo_Entite_Change();
   void txt_Entite_Change();
   void txt_Entite_KeyPress(int& key_code);
   void txt_Entite_LostFocus();
+  void RefuseEntry(ResumeNext& rn, std::string_view message, ControlId box);
   // Caregiver lookup.
   void cmd_Recherche_Click();
   void cbo_NomAidant_Change();
@@ -105,16 +123,17 @@ class ctr_consultationacompte final : public PanelReactions {
   void txt_CodeAidant_KeyPress(int& key_code);
   void txt_CodeAidant_LostFocus();
   // Contracts.
-  void ClearAdvanceDisplay();
   void PreviousMonthBounds(YearMonth period);
   std::string CaregiverCriteria(const std::string& end_criterion) const;
   std::string PreviousMonthSentence(const std::string& end_criterion, const std::string& sort) const;
   void SelectContracts(ResumeNext& rn, const std::string& sentence, Ref<DbRecord>& result);
   void ShowCaregiverOfPreviousMonth(ResumeNext& rn);
   void NoContract();
+  void DropCaregiver(ResumeNext& rn);
   void NoProviderContract();
   std::string CaregiverDisplayName() const;
   // Lists.
+  void ClearAdvanceDisplay();
   void Bdv_Liste_Change();
   void Bdv_Liste_Scroll();
   void FillContractRow(ResumeNext& rn, Ref<DbRecord>& contracts, int row, bool provider_row);
@@ -128,11 +147,15 @@ class ctr_consultationacompte final : public PanelReactions {
   AmountCell ReadStoredAmount(const std::string& hundredths) const;
   std::string CurrentAdvanceKey() const;  // contract of the current row + period
   // Entry and saving.
+  void KeepListsOnRow(ControlId clicked);
   void lst_Acompte_Click();
   void lst_Etat_Click();
   void lst_Liste1_Click();
   void Lst_CodeContrat_Click();
   void OpenRow(bool reformat_amount);
+  void lst_Liste1_DblClick();
+  void lst_Acompte_DblClick();
+  void lst_Etat_DblClick();
   void txt_Acompte_KeyPress(int& key_code);
   void txt_Acompte_Change();
   void txt_Acompte_Click();

@@ -13,7 +13,6 @@ namespace varnolde {
 using namespace panel;
 using namespace Modulevar;
 using ModuleProc::PadField;
-using ModuleProc::PositionList;
 
 namespace {
 constexpr std::string_view kPayslipWarning =
@@ -28,27 +27,26 @@ constexpr int kAmountWidth = 8;
 
 // ---- Keeping the four lists on one row ------------------------------------------------------
 
-void ctr_consultationacompte::lst_Acompte_Click() {
-  const int row = ui_.ListIndex(lst_Acompte);
-  for (ControlId list : {lst_Liste1, lst_Etat, Lst_CodeContrat}) ui_.SetListIndex(list, row);
+// A click on one of the four lists brings the other three to its row.
+void ctr_consultationacompte::KeepListsOnRow(ControlId clicked) {
+  const int row = ui_.ListIndex(clicked);
+  for (ControlId list : kRowLists) {
+    if (list != clicked) ui_.SetListIndex(list, row);
+  }
 }
 
-void ctr_consultationacompte::lst_Etat_Click() {
-  const int row = ui_.ListIndex(lst_Etat);
-  for (ControlId list : {lst_Acompte, lst_Liste1, Lst_CodeContrat}) ui_.SetListIndex(list, row);
-}
-
-void ctr_consultationacompte::lst_Liste1_Click() {
-  const int row = ui_.ListIndex(lst_Liste1);
-  for (ControlId list : {lst_Acompte, lst_Etat, Lst_CodeContrat}) ui_.SetListIndex(list, row);
-}
-
-void ctr_consultationacompte::Lst_CodeContrat_Click() {
-  const int row = ui_.ListIndex(Lst_CodeContrat);
-  for (ControlId list : {lst_Acompte, lst_Etat, lst_Liste1}) ui_.SetListIndex(list, row);
-}
+void ctr_consultationacompte::lst_Acompte_Click() { KeepListsOnRow(lst_Acompte); }
+void ctr_consultationacompte::lst_Etat_Click() { KeepListsOnRow(lst_Etat); }
+void ctr_consultationacompte::lst_Liste1_Click() { KeepListsOnRow(lst_Liste1); }
+void ctr_consultationacompte::Lst_CodeContrat_Click() { KeepListsOnRow(Lst_CodeContrat); }
 
 // ---- Opening a row for entry ---------------------------------------------------------------
+
+// A double click opens the row; on the main list it also writes the amount anew with two
+// decimals.
+void ctr_consultationacompte::lst_Liste1_DblClick() { OpenRow(/*reformat_amount=*/true); }
+void ctr_consultationacompte::lst_Acompte_DblClick() { OpenRow(false); }
+void ctr_consultationacompte::lst_Etat_DblClick() { OpenRow(false); }
 
 void ctr_consultationacompte::OpenRow(bool reformat_amount) {
   ResumeNext rn;
@@ -185,9 +183,7 @@ void ctr_consultationacompte::ResetPanel() {
     ui_.SetEnabled(button, false);
   }
   ui_.SetText(txt_CodeAidant, "");
-  for (ControlId list : {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat}) ui_.Clear(list);
-  PositionList(ui_, Bdv_Liste, lst_Liste1, 12);
-  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) ui_.SetText(box, "");
+  ClearAdvanceDisplay();
 }
 
 void ctr_consultationacompte::cmd_Valider_Click() {

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "panel/ctr_consultationacompte.h"
+
 namespace varnolde::panel {
 namespace {
 
@@ -57,3 +59,59 @@ ControlId FindControl(std::string_view name) {
 }
 
 }  // namespace varnolde::panel
+
+namespace varnolde {
+
+using namespace panel;
+
+// The reaction each control event runs.
+std::span<const ctr_consultationacompte::EventRoute> ctr_consultationacompte::EventRoutes() {
+  using P = ctr_consultationacompte;
+  using E = EventKind;
+  static constexpr EventRoute kRoutes[] = {
+      {cbo_PeriodePaie, E::kClick, &P::cbo_PeriodePaie_Click},
+      {cbo_PeriodePaie, E::kChange, &P::cbo_PeriodePaie_Change},
+      {txt_Entite, E::kChange, &P::txt_Entite_Change},
+      {txt_Entite, E::kLostFocus, &P::txt_Entite_LostFocus},
+      {cbo_Entite, E::kChange, &P::cbo_Entite_Change},
+      {cbo_Entite, E::kClick, &P::cbo_Entite_Click},
+      {txt_CodeAidant, E::kChange, &P::txt_CodeAidant_Change},
+      {txt_CodeAidant, E::kLostFocus, &P::txt_CodeAidant_LostFocus},
+      {cbo_NomAidant, E::kChange, &P::cbo_NomAidant_Change},
+      {cbo_NomAidant, E::kClick, &P::cbo_NomAidant_Click},
+      {cmd_Recherche, E::kClick, &P::cmd_Recherche_Click},
+      {lst_Liste1, E::kClick, &P::lst_Liste1_Click},
+      {lst_Liste1, E::kDblClick, &P::lst_Liste1_DblClick},
+      {lst_Acompte, E::kClick, &P::lst_Acompte_Click},
+      {lst_Acompte, E::kDblClick, &P::lst_Acompte_DblClick},
+      {lst_Etat, E::kClick, &P::lst_Etat_Click},
+      {lst_Etat, E::kDblClick, &P::lst_Etat_DblClick},
+      {Lst_CodeContrat, E::kClick, &P::Lst_CodeContrat_Click},
+      {Bdv_Liste, E::kChange, &P::Bdv_Liste_Change},
+      {Bdv_Liste, E::kScroll, &P::Bdv_Liste_Scroll},
+      {txt_Acompte, E::kChange, &P::txt_Acompte_Change},
+      {txt_Acompte, E::kClick, &P::txt_Acompte_Click},
+      {txt_Acompte, E::kLostFocus, &P::txt_Acompte_LostFocus},
+      {cmd_Ok, E::kClick, &P::cmd_Ok_Click},
+      {cmd_Annuler, E::kClick, &P::cmd_Annuler_Click},
+      {cmd_Valider, E::kClick, &P::cmd_Valider_Click},
+      {Cmd_AnnulerGene, E::kClick, &P::Cmd_AnnulerGene_Click},
+      {cmd_Supprimer, E::kClick, &P::cmd_Supprimer_Click},
+      {cmd_Sortir, E::kClick, &P::cmd_Sortir_Click},
+  };
+  return kRoutes;
+}
+
+// The reaction each typed character goes to first.
+std::span<const ctr_consultationacompte::KeyRoute> ctr_consultationacompte::KeyRoutes() {
+  using P = ctr_consultationacompte;
+  static constexpr KeyRoute kRoutes[] = {
+      {txt_Entite, &P::txt_Entite_KeyPress},
+      {txt_CodeAidant, &P::txt_CodeAidant_KeyPress},
+      {cbo_NomAidant, &P::cbo_NomAidant_KeyPress},
+      {txt_Acompte, &P::txt_Acompte_KeyPress},
+  };
+  return kRoutes;
+}
+
+}  // namespace varnolde

@@ -42,6 +42,11 @@ enum Ctl : ControlId {
   kControlCount
 };
 
+// The four parallel lists: one row per contract.
+inline constexpr ControlId kRowLists[] = {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat};
+// Rows the lists show at once, as their height in the table holds them.
+inline constexpr int kVisibleRows = 12;
+
 // The panel's layout (design size 8820 x 6525 twips).
 const PanelLayout& Layout();
 

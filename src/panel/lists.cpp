@@ -11,10 +11,14 @@ namespace varnolde {
 using namespace panel;
 using namespace Modulevar;
 using ModuleProc::PadField;
+using ModuleProc::PositionList;
 
-namespace {
-constexpr ControlId kRowLists[] = {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat};
-}  // namespace
+// The lists emptied, the scroll bar fitted to them and the entry boxes below them emptied.
+void ctr_consultationacompte::ClearAdvanceDisplay() {
+  for (ControlId list : kRowLists) ui_.Clear(list);
+  PositionList(ui_, Bdv_Liste, lst_Liste1, kVisibleRows);
+  for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) ui_.SetText(box, "");
+}
 
 // One contract's row: reads its advance for the chosen period and its employer (the person
 // cared for when the employer is "02" and provider_row is false; else the entity), then

@@ -61,6 +61,13 @@ void ctr_consultationacompte::cbo_PeriodePaie_Click() {
   ui_.SetText(txt_CodeAidant, "");
 }
 
+// The period box is a drop-down list: its text only changes by a pick. Should it change
+// otherwise, the selection starts again from the employer.
+void ctr_consultationacompte::cbo_PeriodePaie_Change() {
+  cbo_PeriodePaie_Click();
+  ui_.SetFocus(txt_Entite);
+}
+
 // ---- Employer entity ----------------------------------------------------------------------
 
 void ctr_consultationacompte::Remplir_ComboEntite() {
@@ -98,9 +105,7 @@ void ctr_consultationacompte::txt_Entite_Change() {
   if (Length(code) == 3) {
     rn([&] { RecAssociation = TabAssociation->Read(code); });
     if (rn.LastError() == err::kRecordNotFound) {
-      rn([&] { ui_.MsgBox(kEntityUnknown, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
-      rn([&] { ui_.SetText(txt_Entite, ""); });
-      rn([&] { ui_.SetFocus(txt_Entite); });
+      RefuseEntry(rn, kEntityUnknown, txt_Entite);
     } else {
       w_codeentite_ = code;
       rn([&] { ui_.SetText(cbo_Entite, RecAssociation->Get(tables::association::kName)); });
@@ -117,15 +122,18 @@ void ctr_consultationacompte::txt_Entite_Change() {
     rn([&] { ui_.SetText(cbo_NomAidant, ""); });
     rn([&] { ui_.SetEnabled(txt_CodeAidant, false); });
     rn([&] { ui_.SetEnabled(cbo_NomAidant, false); });
-    for (ControlId list : {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat}) {
-      rn([&] { ui_.Clear(list); });
-    }
-    rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, 12); });
-    for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) rn([&] { ui_.SetText(box, ""); });
+    rn([&] { ClearAdvanceDisplay(); });
     for (ControlId control : {Fra_Contrats, etq_debut, etq_Fin, etq_employeur, etq_Acompte, etq_Etat}) {
       rn([&] { ui_.SetEnabled(control, false); });
     }
   }
+}
+
+// The clerk's entry in box is refused: the message, the box emptied, the focus back on it.
+void ctr_consultationacompte::RefuseEntry(ResumeNext& rn, std::string_view message, ControlId box) {
+  rn([&] { ui_.MsgBox(message, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
+  rn([&] { ui_.SetText(box, ""); });
+  rn([&] { ui_.SetFocus(box); });
 }
 
 void ctr_consultationacompte::txt_Entite_KeyPress(int& key_code) {
@@ -269,9 +277,7 @@ void ctr_consultationacompte::txt_CodeAidant_Change() {
     rn([&] { RecCivilAidant = TabCivilAidant->Read(code); });
     const ErrorNumber read_error = rn.LastError();
     if (read_error == err::kRecordNotFound) {
-      rn([&] { ui_.MsgBox(kCaregiverUnknown, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
-      rn([&] { ui_.SetText(txt_CodeAidant, ""); });
-      rn([&] { ui_.SetFocus(txt_CodeAidant); });
+      RefuseEntry(rn, kCaregiverUnknown, txt_CodeAidant);
       return;
     }
     // A caregiver that could not be read is never shown: the buffer may still hold another
@@ -284,9 +290,7 @@ void ctr_consultationacompte::txt_CodeAidant_Change() {
       });
     }
     if (!allowed) {
-      rn([&] { ui_.MsgBox(kCaregiverRefused, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle); });
-      rn([&] { ui_.SetText(txt_CodeAidant, ""); });
-      rn([&] { ui_.SetFocus(txt_CodeAidant); });
+      RefuseEntry(rn, kCaregiverRefused, txt_CodeAidant);
       return;
     }
     rn([&] { RequeteContratAidant(); });
@@ -298,22 +302,18 @@ void ctr_consultationacompte::txt_CodeAidant_Change() {
     rn([&] { BusyOn(); });
     if (!ContractResultText().empty()) {
       rn([&] { Remplir_Lists(w_requeteaidant); });
-      rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, 12); });
+      rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, kVisibleRows); });
     }
     if (!PrestaResultText().empty()) {
       rn([&] { Remplir_ListsPresta(w_requetecontratPresta); });
-      rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, 12); });
+      rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, kVisibleRows); });
     }
     rn([&] { BusyOff(); });
   } else {
     rn([&] { ui_.SetText(cbo_NomAidant, ""); });
     if (ui_.Text(txt_CodeAidant).empty()) {
       rn([&] { ui_.SetText(cbo_NomAidant, ""); });
-      for (ControlId list : {lst_Liste1, lst_Acompte, lst_Etat, Lst_CodeContrat}) {
-        rn([&] { ui_.Clear(list); });
-      }
-      rn([&] { PositionList(ui_, Bdv_Liste, lst_Liste1, 12); });
-      for (ControlId box : {txt_liste1, txt_Acompte, txt_Etat}) rn([&] { ui_.SetText(box, ""); });
+      rn([&] { ClearAdvanceDisplay(); });
       rn([&] { ui_.SetEnabled(cmd_Ok, false); });
     }
   }

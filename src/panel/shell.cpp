@@ -127,92 +127,14 @@ std::string ctr_consultationacompte::PrestaResultText() const {
 }
 
 void ctr_consultationacompte::OnKeyPress(ControlId control, int& key_code) {
-  switch (control) {
-    case txt_Entite: txt_Entite_KeyPress(key_code); break;
-    case txt_CodeAidant: txt_CodeAidant_KeyPress(key_code); break;
-    case cbo_NomAidant: cbo_NomAidant_KeyPress(key_code); break;
-    case txt_Acompte: txt_Acompte_KeyPress(key_code); break;
-    default: break;
+  for (const KeyRoute& route : KeyRoutes()) {
+    if (route.control == control) return (this->*route.reaction)(key_code);
   }
 }
 
 void ctr_consultationacompte::OnEvent(ControlId control, EventKind event) {
-  using E = EventKind;
-  switch (control) {
-    case cbo_PeriodePaie:
-      if (event == E::kClick) {
-        cbo_PeriodePaie_Click();
-      } else if (event == E::kChange) {
-        // The period box is a drop-down list: its text only changes by a pick. Should it
-        // change otherwise, the selection starts again from the employer.
-        ui_.SetText(txt_Entite, "");
-        ui_.SetText(txt_CodeAidant, "");
-        ui_.SetFocus(txt_Entite);
-      }
-      break;
-    case txt_Entite:
-      if (event == E::kChange) txt_Entite_Change();
-      if (event == E::kLostFocus) txt_Entite_LostFocus();
-      break;
-    case cbo_Entite:
-      if (event == E::kChange) cbo_Entite_Change();
-      if (event == E::kClick) cbo_Entite_Click();
-      break;
-    case txt_CodeAidant:
-      if (event == E::kChange) txt_CodeAidant_Change();
-      if (event == E::kLostFocus) txt_CodeAidant_LostFocus();
-      break;
-    case cbo_NomAidant:
-      if (event == E::kChange) cbo_NomAidant_Change();
-      if (event == E::kClick) cbo_NomAidant_Click();
-      break;
-    case cmd_Recherche:
-      if (event == E::kClick) cmd_Recherche_Click();
-      break;
-    case lst_Liste1:
-      if (event == E::kClick) lst_Liste1_Click();
-      if (event == E::kDblClick) OpenRow(/*reformat_amount=*/true);
-      break;
-    case lst_Acompte:
-      if (event == E::kClick) lst_Acompte_Click();
-      if (event == E::kDblClick) OpenRow(false);
-      break;
-    case lst_Etat:
-      if (event == E::kClick) lst_Etat_Click();
-      if (event == E::kDblClick) OpenRow(false);
-      break;
-    case Lst_CodeContrat:
-      if (event == E::kClick) Lst_CodeContrat_Click();
-      break;
-    case Bdv_Liste:
-      if (event == E::kChange) Bdv_Liste_Change();
-      if (event == E::kScroll) Bdv_Liste_Scroll();
-      break;
-    case txt_Acompte:
-      if (event == E::kChange) txt_Acompte_Change();
-      if (event == E::kClick) txt_Acompte_Click();
-      if (event == E::kLostFocus) txt_Acompte_LostFocus();
-      break;
-    case cmd_Ok:
-      if (event == E::kClick) cmd_Ok_Click();
-      break;
-    case cmd_Annuler:
-      if (event == E::kClick) cmd_Annuler_Click();
-      break;
-    case cmd_Valider:
-      if (event == E::kClick) cmd_Valider_Click();
-      break;
-    case Cmd_AnnulerGene:
-      if (event == E::kClick) Cmd_AnnulerGene_Click();
-      break;
-    case cmd_Supprimer:
-      if (event == E::kClick) cmd_Supprimer_Click();
-      break;
-    case cmd_Sortir:
-      if (event == E::kClick) cmd_Sortir_Click();
-      break;
-    default:
-      break;
+  for (const EventRoute& route : EventRoutes()) {
+    if (route.control == control && route.event == event) return (this->*route.reaction)();
   }
 }
 
