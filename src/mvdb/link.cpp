@@ -37,7 +37,7 @@ class Engine final : public Database,
 
   // DatabaseLink.
   std::shared_ptr<DbFile> OpenFile(std::string_view name) override {
-    storage_->DropIfStale();
+    storage_->DropCachesIfMarked();
     if (!Guarded([&] { return storage_->HasFile(name); })) {
       throw ComponentError(err::kUnknownFile, "fichier « " + std::string(name) + " » inconnu");
     }
@@ -77,24 +77,24 @@ class Engine final : public Database,
   }
   std::vector<std::string> IndexNames(std::string_view file) override {
     return Guarded([&] {
-      storage_->RefreshNow();
+      storage_->DropStaleCachesAsOfNow();
       return storage_->IndexNames(file);
     });
   }
   std::string Explain(std::string_view sentence) override {
     SentenceAst ast = ParseSentence(sentence);
     Guarded([&] {
-      storage_->RefreshNow();
+      storage_->DropStaleCachesAsOfNow();
       return 0;
     });
     return Retrying(
         [&] { return PlanText(BuildPlan(ast, sentence, "0", *storage_, PlanOptions{})); });
   }
   void WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
-    storage_->Put(file, key, text);
+    storage_->WriteRecord(file, key, text);
   }
   void DeleteRecord(std::string_view file, std::string_view key) override {
-    storage_->Delete(file, key);
+    storage_->DeleteRecord(file, key);
   }
   void ForEachRecord(
       std::string_view file,
@@ -105,7 +105,7 @@ class Engine final : public Database,
           : visit(v) {}
       void Row(std::string_view key, std::string_view text) override { visit(key, text); }
     } visitor(visit);
-    storage_->DropIfStale();
+    storage_->DropCachesIfMarked();
     Guarded([&] {
       storage_->Scan(std::string(file), AccessPath{}, visitor);
       return 0;
@@ -114,10 +114,10 @@ class Engine final : public Database,
 
   // RecordStore.
   void StoreRecord(std::string_view file, std::string_view key, std::string_view text) override {
-    storage_->Put(file, key, text);
+    storage_->WriteRecord(file, key, text);
   }
   void RemoveRecord(std::string_view file, std::string_view key) override {
-    storage_->Delete(file, key);
+    storage_->DeleteRecord(file, key);
   }
 
   QueryResult Run(std::string_view sentence, std::string_view table, std::string_view columns,
@@ -135,7 +135,7 @@ class Engine final : public Database,
     };
     QueryResult result = Retrying(run);
     // The read may have met a schema or dictionary newer than the plan's: then plan again.
-    if (Guarded([&] { return storage_->CheckForChanges(); })) result = Retrying(run);
+    if (Guarded([&] { return storage_->DropCachesIfChanged(); })) result = Retrying(run);
     return result;
   }
 
@@ -156,13 +156,13 @@ class Engine final : public Database,
   template <class Read>
   auto Retrying(Read&& read) -> decltype(read()) {
     try {
-      storage_->DropIfStale();
+      storage_->DropCachesIfMarked();
       return read();
     } catch (const SqliteError&) {
-      storage_->MarkStale();
+      storage_->MarkCachesStale();
     }
     return Guarded([&] {
-      storage_->RefreshNow();
+      storage_->DropStaleCachesAsOfNow();
       return read();
     });
   }
@@ -172,9 +172,9 @@ class Engine final : public Database,
 };
 
 std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
-  engine_->storage().DropIfStale();
+  engine_->storage().DropCachesIfMarked();
   std::string text;
-  if (!engine_->storage().Get(name_, key, text)) {
+  if (!engine_->storage().ReadRecord(name_, key, text)) {
     throw ComponentError(err::kRecordNotFound, "enregistrement « " + std::string(key) +
                                                    " » absent du fichier « " + name_ + " »");
   }
@@ -182,9 +182,9 @@ std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
 }
 
 std::shared_ptr<DbRecord> FileHandle::ReadForUpdate(std::string_view key) {
-  engine_->storage().DropIfStale();
+  engine_->storage().DropCachesIfMarked();
   std::string text;
-  engine_->storage().Get(name_, key, text);
+  engine_->storage().ReadRecord(name_, key, text);
   return std::make_shared<TextRecord>(std::string(key), std::move(text), engine_, name_);
 }
 

@@ -22,36 +22,38 @@ void Exec(sqlite3* db, std::string_view sql) {
 }
 
 Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
+  sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
-                              SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+                              SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  stmt_.reset(stmt);
   CheckSqlite(db, rc, "prepare");
 }
-
-Statement::~Statement() { sqlite3_finalize(stmt_); }
 
 Statement& Statement::BindBlob(int position, std::string_view bytes) {
   // A zero-length blob must still be a blob, not NULL: bind a valid pointer.
   static const char kEmpty = 0;
   const char* data = bytes.empty() ? &kEmpty : bytes.data();
-  CheckSqlite(db_, sqlite3_bind_blob64(stmt_, position, data, bytes.size(), SQLITE_STATIC), "bind");
+  CheckSqlite(db_, sqlite3_bind_blob64(stmt_.get(), position, data, bytes.size(), SQLITE_STATIC),
+              "bind");
   return *this;
 }
 
 Statement& Statement::BindText(int position, std::string_view text) {
   CheckSqlite(
       db_,
-      sqlite3_bind_text64(stmt_, position, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8),
+      sqlite3_bind_text64(stmt_.get(), position, text.data(), text.size(), SQLITE_STATIC,
+                          SQLITE_UTF8),
       "bind");
   return *this;
 }
 
 Statement& Statement::BindInt(int position, std::int64_t value) {
-  CheckSqlite(db_, sqlite3_bind_int64(stmt_, position, value), "bind");
+  CheckSqlite(db_, sqlite3_bind_int64(stmt_.get(), position, value), "bind");
   return *this;
 }
 
 bool Statement::Step() {
-  int rc = sqlite3_step(stmt_);
+  int rc = sqlite3_step(stmt_.get());
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   CheckSqlite(db_, rc, "step");
@@ -64,18 +66,20 @@ void Statement::Run() {
 }
 
 void Statement::Reset() {
-  sqlite3_reset(stmt_);
-  sqlite3_clear_bindings(stmt_);
+  sqlite3_reset(stmt_.get());
+  sqlite3_clear_bindings(stmt_.get());
 }
 
 std::string_view Statement::ColumnBlob(int column) const {
-  const void* data = sqlite3_column_blob(stmt_, column);
-  int size = sqlite3_column_bytes(stmt_, column);
+  const void* data = sqlite3_column_blob(stmt_.get(), column);
+  int size = sqlite3_column_bytes(stmt_.get(), column);
   if (data == nullptr || size <= 0) return {};
   return {static_cast<const char*>(data), static_cast<std::size_t>(size)};
 }
 
-std::int64_t Statement::ColumnInt(int column) const { return sqlite3_column_int64(stmt_, column); }
+std::int64_t Statement::ColumnInt(int column) const {
+  return sqlite3_column_int64(stmt_.get(), column);
+}
 
 std::string QuoteIdentifier(std::string_view name) {
   std::string quoted = "\"";

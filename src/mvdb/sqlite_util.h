@@ -1,7 +1,8 @@
 // Thin RAII helpers over the SQLite C interface, private to the engine.
 //
-// Statement owns one prepared statement; it is reset (not finalized) between uses so that the
-// storage layer can keep it prepared for the life of the connection. SqliteError carries the
+// Connection and Statement own a connection and one prepared statement; a statement is reset
+// (not finalized) between uses so that the storage layer can keep it prepared for the life of
+// the connection. SqliteError carries the
 // SQLite result code and message; the storage layer turns it into the ComponentError number
 // that fits the operation (a failed write is always kWriteFailed).
 #pragma once
@@ -30,12 +31,14 @@ void CheckSqlite(sqlite3* db, int rc, std::string_view what);
 // Runs one or more SQL statements that return no rows.
 void Exec(sqlite3* db, std::string_view sql);
 
+struct CloseConnection {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, CloseConnection>;
+
 class Statement {
  public:
   Statement(sqlite3* db, std::string_view sql);
-  ~Statement();
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
 
   // Binding positions count from 1. Texts are bound as blobs so that they compare as bytes.
   Statement& BindBlob(int position, std::string_view bytes);
@@ -53,8 +56,11 @@ class Statement {
   std::int64_t ColumnInt(int column) const;
 
  private:
+  struct Finalize {
+    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+  };
   sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
+  std::unique_ptr<sqlite3_stmt, Finalize> stmt_;
 };
 
 // Resets a statement when the scope ends, whatever way it ends.

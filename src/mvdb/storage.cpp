@@ -100,6 +100,7 @@ std::unique_ptr<Storage> Storage::Open(const std::string& path, const OpenOption
       (options.read_only ? SQLITE_OPEN_READONLY
                          : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0));
   int rc = sqlite3_open_v2(path.c_str(), &storage->db_, flags, nullptr);
+  storage->connection_.reset(storage->db_);
   if (rc != SQLITE_OK) {
     std::string cause = storage->db_ != nullptr ? sqlite3_errmsg(storage->db_) : sqlite3_errstr(rc);
     throw fail("ouverture impossible (" + cause + ")");
@@ -138,7 +139,7 @@ void Storage::Configure(const OpenOptions& options, bool may_initialize) {
   // Touch the metadata so that a damaged schema shows now rather than later.
   QueryInt(db_, "SELECT count(*) FROM mvdb_file");
   QueryInt(db_, "SELECT count(*) FROM mvdb_index");
-  MetaGeneration();
+  DictionaryGeneration();
   if (!options.read_only) Exec(db_, "PRAGMA journal_mode = WAL");
   Exec(db_, "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768");
   CheckSqlite(db_,
@@ -168,17 +169,7 @@ void Storage::Initialize() {
        "COMMIT;");
 }
 
-Storage::~Storage() {
-  files_.clear();
-  data_version_stmt_.reset();
-  begin_stmt_.reset();
-  commit_stmt_.reset();
-  rollback_stmt_.reset();
-  savepoint_stmt_.reset();
-  release_stmt_.reset();
-  rollback_to_stmt_.reset();
-  sqlite3_close_v2(db_);
-}
+Storage::~Storage() = default;
 
 void Storage::DropCaches() {
   ++catalog_generation_;
@@ -186,11 +177,11 @@ void Storage::DropCaches() {
   dictionary_.clear();
 }
 
-std::int64_t Storage::MetaGeneration() {
+std::int64_t Storage::DictionaryGeneration() {
   return QueryInt(db_, "SELECT value FROM mvdb_meta WHERE name = 'dict_generation'");
 }
 
-bool Storage::CheckForChanges() {
+bool Storage::DropCachesIfChanged() {
   // The pager's data version moves whenever the file changed, by this connection or another,
   // as seen by the latest read transaction; no statement is needed to read it.
   unsigned int version = 0;
@@ -198,7 +189,7 @@ bool Storage::CheckForChanges() {
   if (version == data_version_) return false;
   data_version_ = version;
   std::int64_t schema = QueryInt(db_, "PRAGMA schema_version");
-  std::int64_t generation = MetaGeneration();
+  std::int64_t generation = DictionaryGeneration();
   if (schema == schema_version_ && generation == dict_generation_) return false;
   DropCaches();
   schema_version_ = schema;
@@ -206,21 +197,21 @@ bool Storage::CheckForChanges() {
   return true;
 }
 
-void Storage::Refresh() {
-  DropIfStale();
-  CheckForChanges();
+void Storage::DropStaleCaches() {
+  DropCachesIfMarked();
+  DropCachesIfChanged();
 }
 
-void Storage::RefreshNow() {
+void Storage::DropStaleCachesAsOfNow() {
   {
     // Any statement starts a read transaction, which brings the data version up to date.
     StatementUse use(*data_version_stmt_);
     use->Step();
   }
-  Refresh();
+  DropStaleCaches();
 }
 
-FileState* Storage::Find(std::string_view file) {
+FileState* Storage::FindFile(std::string_view file) {
   auto found = files_.find(std::string(file));
   if (found != files_.end()) return found->second.get();
   Statement lookup(db_, "SELECT id FROM mvdb_file WHERE name = ?1");
@@ -237,8 +228,8 @@ FileState* Storage::Find(std::string_view file) {
   return raw;
 }
 
-FileState& Storage::FindForWrite(std::string_view file) {
-  FileState* state = Find(file);
+FileState& Storage::RequireFile(std::string_view file) {
+  FileState* state = FindFile(file);
   if (state == nullptr) {
     throw ComponentError(err::kUnknownFile, "fichier « " + std::string(file) + " » inconnu");
   }
@@ -262,7 +253,7 @@ std::unique_ptr<IndexState> Storage::LoadIndex(const FileState& file, std::int64
   return index;
 }
 
-bool Storage::HasFile(std::string_view file) { return Find(file) != nullptr; }
+bool Storage::HasFile(std::string_view file) { return FindFile(file) != nullptr; }
 
 std::shared_ptr<const Field> Storage::Attribute(int n) {
   std::shared_ptr<const Field>& field = attributes_[n];
@@ -271,7 +262,7 @@ std::shared_ptr<const Field> Storage::Attribute(int n) {
 }
 
 bool Storage::HasIndex(std::string_view file, std::string_view index_name) {
-  FileState* state = Find(file);
+  FileState* state = FindFile(file);
   if (state == nullptr) return false;
   for (const auto& index : state->indexes) {
     if (index->name == index_name) return index->field != nullptr;
@@ -288,46 +279,36 @@ std::vector<std::string> Storage::FileNames() {
 
 std::vector<std::string> Storage::IndexNames(std::string_view file) {
   std::vector<std::string> names;
-  for (const auto& index : FindForWrite(file).indexes) names.push_back(index->name);
+  for (const auto& index : RequireFile(file).indexes) names.push_back(index->name);
   return names;
 }
 
 bool Storage::CreateFile(std::string_view file) {
+  const std::string what = "création du fichier « " + std::string(file) + " »";
   bool valid = !file.empty();
   for (char c : file) valid = valid && !IsMark(c) && c != '\0';
-  if (!valid)
-    throw WriteFailure("création du fichier « " + std::string(file) + " »", "nom invalide");
-  try {
-    WriteScope scope(*this);
-    if (Find(file) != nullptr) {
-      scope.Commit();
-      return false;
-    }
+  if (!valid) throw WriteFailure(what, "nom invalide");
+  bool created = false;
+  RunWrite(what, [&] {
+    if (FindFile(file) != nullptr) return;
     ++catalog_generation_;
     Statement insert(db_, "INSERT INTO mvdb_file (name) VALUES (?1)");
     insert.BindBlob(1, file).Run();
     std::string table = "f" + std::to_string(sqlite3_last_insert_rowid(db_));
     Exec(db_, "CREATE TABLE " + table + " (k BLOB PRIMARY KEY, v BLOB NOT NULL) WITHOUT ROWID");
-    scope.Commit();
-    return true;
-  } catch (const SqliteError& e) {
-    NoteLostTransaction();
-    throw WriteFailure("création du fichier « " + std::string(file) + " »", e.what());
-  }
+    created = true;
+  });
+  return created;
 }
 
-bool Storage::NoteLostTransaction() {
-  if (in_transaction_ && sqlite3_get_autocommit(db_) != 0) {
-    in_transaction_ = false;
-    savepoints_.clear();
-    stale_ = true;
-    return true;
-  }
-  return false;
+std::string Storage::CauseOfWriteFailure(const SqliteError& error, bool began_in_transaction) {
+  if (!began_in_transaction || InTransaction()) return error.what();
+  caches_stale_ = true;
+  return std::string(error.what()) + " ; la transaction a été annulée";
 }
 
 void Storage::Begin() {
-  if (in_transaction_)
+  if (InTransaction())
     throw ComponentError(err::kBadTransaction, "une transaction est déjà ouverte");
   try {
     if (read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
@@ -336,35 +317,28 @@ void Storage::Begin() {
   } catch (const SqliteError& e) {
     throw WriteFailure("ouverture de la transaction", e.what());
   }
-  in_transaction_ = true;
   savepoints_.clear();
 }
 
 void Storage::Commit() {
-  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
-  in_transaction_ = false;
-  savepoints_.clear();
+  if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
   try {
     StatementUse use(*commit_stmt_);
     use->Run();
   } catch (const SqliteError& e) {
-    try {
-      StatementUse use(*rollback_stmt_);
-      use->Run();
-    } catch (const SqliteError&) {
-      // Already rolled back by SQLite.
-    }
-    stale_ = true;
+    UndoTransaction();
     throw WriteFailure("validation de la transaction",
                        std::string(e.what()) + " ; la transaction a été annulée");
   }
 }
 
 void Storage::Rollback() {
-  if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
-  in_transaction_ = false;
-  savepoints_.clear();
-  stale_ = true;
+  if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+  UndoTransaction();
+}
+
+void Storage::UndoTransaction() noexcept {
+  caches_stale_ = true;
   try {
     StatementUse use(*rollback_stmt_);
     use->Run();
@@ -374,15 +348,14 @@ void Storage::Rollback() {
 }
 
 void Storage::Savepoint(std::string_view name) {
-  if (!in_transaction_)
+  if (!InTransaction())
     throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
   if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
   try {
     Exec(db_, "SAVEPOINT " + QuoteIdentifier(name));
   } catch (const SqliteError& e) {
-    bool lost = NoteLostTransaction();
     throw WriteFailure("point de reprise « " + std::string(name) + " »",
-                       std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+                       CauseOfWriteFailure(e, true));
   }
   savepoints_.emplace_back(name);
 }
@@ -400,28 +373,28 @@ std::size_t FindSavepoint(const std::vector<std::string>& savepoints, std::strin
 }  // namespace
 
 void Storage::ReleaseSavepoint(std::string_view name) {
-  if (!in_transaction_)
+  if (!InTransaction())
     throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
   std::size_t at = FindSavepoint(savepoints_, name);
   try {
     Exec(db_, "RELEASE " + QuoteIdentifier(name));
   } catch (const SqliteError& e) {
-    NoteLostTransaction();
-    throw WriteFailure("abandon du point de reprise « " + std::string(name) + " »", e.what());
+    throw WriteFailure("abandon du point de reprise « " + std::string(name) + " »",
+                       CauseOfWriteFailure(e, true));
   }
   savepoints_.resize(at);
 }
 
 void Storage::RollbackTo(std::string_view name) {
-  if (!in_transaction_)
+  if (!InTransaction())
     throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
   std::size_t at = FindSavepoint(savepoints_, name);
-  stale_ = true;
+  caches_stale_ = true;
   try {
     Exec(db_, "ROLLBACK TO " + QuoteIdentifier(name));
   } catch (const SqliteError& e) {
-    NoteLostTransaction();
-    throw WriteFailure("retour au point de reprise « " + std::string(name) + " »", e.what());
+    throw WriteFailure("retour au point de reprise « " + std::string(name) + " »",
+                       CauseOfWriteFailure(e, true));
   }
   savepoints_.resize(at + 1);
 }

@@ -11,12 +11,14 @@
 //
 // Every write or delete runs in its own savepoint (inside a transaction) or its own
 // BEGIN IMMEDIATE ... COMMIT (outside one) and maintains the indexes in it, so a failure leaves
-// the database as it was before the operation. Durability: WAL with synchronous=FULL.
+// the database as it was before the operation. Durability: WAL with synchronous=FULL. Whether a
+// transaction is open is SQLite's own state (autocommit off), so a transaction SQLite rolls
+// back by itself (full disk, I/O error) is over for this layer too.
 //
 // Metadata (files, indexes, dictionary items) is cached with the prepared statements of each
-// file. Refresh() drops the caches when another connection changed the schema or a dictionary,
-// or after a rollback here; the engine calls it before each operation, and write scopes call it
-// once they hold the write lock. Nothing here is thread-safe.
+// file. DropStaleCaches() drops the caches when another connection changed the schema or a
+// dictionary, or after a rollback here; the engine calls it before each operation, and write
+// scopes call it once they hold the write lock. Nothing here is thread-safe.
 #pragma once
 
 #include <sqlite3.h>
@@ -52,25 +54,25 @@ class Storage : public Catalog, public RecordSource {
   const std::string& path() const { return path_; }
 
   // Drops stale caches (see above) as of the latest read transaction of this connection: call
-  // it when a transaction is open (a write scope), or after a read to learn whether the caches
-  // it used were current. Call between operations, never during one.
-  void Refresh();
+  // it when a transaction is open (a write scope). Call between operations, never during one.
+  void DropStaleCaches();
   // The same after starting a read transaction, for operations that read metadata only.
-  void RefreshNow();
-  // Whether the database changed its schema or a dictionary since the last check; when it
-  // did, the caches are dropped.
-  bool CheckForChanges();
+  void DropStaleCachesAsOfNow();
+  // Drops the caches when the database changed its schema or a dictionary since the last
+  // check (as of the latest read: call it after a read to learn whether the caches it used
+  // were current); returns whether it did.
+  bool DropCachesIfChanged();
   // Moves whenever what a plan depends on may have changed here: files, dictionary items,
   // indexes, or the caches of them (dropped after a rollback or another connection's change).
   std::uint64_t CatalogGeneration() const { return catalog_generation_; }
-  // Forces the next Refresh to drop every cache.
-  void MarkStale() { stale_ = true; }
+  // Makes the next DropCachesIfMarked or DropStaleCaches drop every cache.
+  void MarkCachesStale() { caches_stale_ = true; }
   // Drops the caches after a rollback here, without looking for other connections' changes
   // (enough before a plain read). Call before an operation, never during one.
-  void DropIfStale() {
-    if (stale_) {
+  void DropCachesIfMarked() {
+    if (caches_stale_) {
       DropCaches();
-      stale_ = false;
+      caches_stale_ = false;
     }
   }
 
@@ -89,10 +91,10 @@ class Storage : public Catalog, public RecordSource {
 
   // Reads a record into text; false when the key is absent. Raises kUnknownFile,
   // kDatabaseOpen (storage failure).
-  bool Get(std::string_view file, std::string_view key, std::string& text);
+  bool ReadRecord(std::string_view file, std::string_view key, std::string& text);
   // Raise kWriteFailed on any failure, with the database as before the call.
-  void Put(std::string_view file, std::string_view key, std::string_view text);
-  void Delete(std::string_view file, std::string_view key);
+  void WriteRecord(std::string_view file, std::string_view key, std::string_view text);
+  void DeleteRecord(std::string_view file, std::string_view key);
 
   std::int64_t BuildIndex(std::string_view file, std::string_view field_name);
 
@@ -102,7 +104,7 @@ class Storage : public Catalog, public RecordSource {
   void Savepoint(std::string_view name);
   void ReleaseSavepoint(std::string_view name);
   void RollbackTo(std::string_view name);
-  bool InTransaction() const { return in_transaction_; }
+  bool InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
  private:
   class WriteScope;
@@ -113,28 +115,42 @@ class Storage : public Catalog, public RecordSource {
   void Initialize();
   void DropCaches();
 
-  FileState* Find(std::string_view file);
-  FileState& FindForWrite(std::string_view file);
+  // The cached state of file, loaded on first use; null when the file does not exist.
+  FileState* FindFile(std::string_view file);
+  // The same; raises kUnknownFile when the file does not exist.
+  FileState& RequireFile(std::string_view file);
   std::unique_ptr<IndexState> LoadIndex(const FileState& file, std::int64_t id,
                                         std::string_view name);
-  bool GetRaw(FileState& file, std::string_view key, std::string& text);
+  bool ReadText(FileState& file, std::string_view key, std::string& text);
   void UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
                      const std::string* new_text);
   std::int64_t FillIndex(FileState& file, IndexState& index);
-  void DictionaryChanged(std::string_view dict_file, std::string_view item);
-  std::int64_t MetaGeneration();
-  // Marks the transaction as gone when SQLite rolled it back on its own (full disk, I/O error).
-  bool NoteLostTransaction();
+  // After a write to dict_file: tells other connections, and rebuilds or drops the index that
+  // reads item.
+  void ApplyDictionaryChange(std::string_view dict_file, std::string_view item);
+  std::int64_t DictionaryGeneration();
+  // Runs write in its own write scope; any failure raises kWriteFailed for what, with the
+  // database as before the call.
+  template <class Write>
+  void RunWrite(const std::string& what, Write&& write);
+  // The cause of a failed write that began inside a transaction or not: when SQLite rolled
+  // that transaction back by itself, the caches may describe what it undid, and the cause says
+  // that the transaction is gone.
+  std::string CauseOfWriteFailure(const SqliteError& error, bool began_in_transaction);
+  // Rolls the transaction back; SQLite may have ended it already.
+  void UndoTransaction() noexcept;
   // The SQL function mvdb_visit(k, v): hands one record to visit_sink_ where it lies in the
   // database page, so that a full scan copies no record (a selected row would be copied).
   static void VisitRecord(sqlite3_context* context, int argc, sqlite3_value** values);
 
+  // Owns db_. Declared first so that it closes the connection last, once every statement
+  // prepared on it (held by the members below) is finalized.
+  Connection connection_;
   sqlite3* db_ = nullptr;
   std::string path_;
   bool read_only_ = false;
-  bool in_transaction_ = false;
-  bool stale_ = false;
-  std::vector<std::string> savepoints_;
+  bool caches_stale_ = false;
+  std::vector<std::string> savepoints_;  // of the open transaction, innermost last
   std::uint64_t catalog_generation_ = 1;
   RowSink* visit_sink_ = nullptr;     // the sink of the full scan in progress
   std::exception_ptr visit_error_;    // what the sink raised inside mvdb_visit

@@ -16,13 +16,13 @@ ComponentError WriteFailure(const std::string& what, const std::string& cause);
 // Leaving the scope without Commit() undoes everything done in it.
 class Storage::WriteScope {
  public:
-  explicit WriteScope(Storage& storage) : storage_(storage), nested_(storage.in_transaction_) {
+  explicit WriteScope(Storage& storage) : storage_(storage), nested_(storage.InTransaction()) {
     if (storage.read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
     StatementUse use(nested_ ? *storage.savepoint_stmt_ : *storage.begin_stmt_);
     use->Run();
     active_ = true;
     try {
-      storage.Refresh();
+      storage.DropStaleCaches();
     } catch (...) {
       Abort();
       throw;
@@ -48,21 +48,17 @@ class Storage::WriteScope {
  private:
   void Abort() noexcept {
     active_ = false;
-    storage_.stale_ = true;  // a created table or index may have been undone
+    if (!nested_) return storage_.UndoTransaction();
+    storage_.caches_stale_ = true;  // a created table or index may have been undone
     try {
-      if (nested_) {
-        {
-          StatementUse use(*storage_.rollback_to_stmt_);
-          use->Run();
-        }
-        StatementUse use(*storage_.release_stmt_);
-        use->Run();
-      } else {
-        StatementUse use(*storage_.rollback_stmt_);
+      {
+        StatementUse use(*storage_.rollback_to_stmt_);
         use->Run();
       }
+      StatementUse use(*storage_.release_stmt_);
+      use->Run();
     } catch (...) {
-      // SQLite may have rolled the transaction back already; NoteLostTransaction tells.
+      // SQLite may have rolled the whole transaction back already.
     }
   }
 
@@ -70,5 +66,20 @@ class Storage::WriteScope {
   bool nested_;
   bool active_ = false;
 };
+
+template <class Write>
+void Storage::RunWrite(const std::string& what, Write&& write) {
+  const bool began_in_transaction = InTransaction();
+  try {
+    WriteScope scope(*this);
+    write();
+    scope.Commit();
+  } catch (const SqliteError& e) {
+    throw WriteFailure(what, CauseOfWriteFailure(e, began_in_transaction));
+  } catch (const ComponentError& e) {
+    if (e.number() == err::kWriteFailed) throw;
+    throw WriteFailure(what, e.what());
+  }
+}
 
 }  // namespace varnolde::mvdb

@@ -60,7 +60,7 @@ void Storage::VisitRecord(sqlite3_context* context, int, sqlite3_value** values)
   }
 }
 
-bool Storage::GetRaw(FileState& file, std::string_view key, std::string& text) {
+bool Storage::ReadText(FileState& file, std::string_view key, std::string& text) {
   StatementUse use(file.get);
   use->BindBlob(1, key);
   if (!use->Step()) return false;
@@ -68,10 +68,10 @@ bool Storage::GetRaw(FileState& file, std::string_view key, std::string& text) {
   return true;
 }
 
-bool Storage::Get(std::string_view file, std::string_view key, std::string& text) {
-  FileState& state = FindForWrite(file);
+bool Storage::ReadRecord(std::string_view file, std::string_view key, std::string& text) {
+  FileState& state = RequireFile(file);
   try {
-    return GetRaw(state, key, text);
+    return ReadText(state, key, text);
   } catch (const SqliteError& e) {
     throw ComponentError(err::kDatabaseOpen, "base « " + path_ + " » : lecture de " +
                                                  RecordName(file, key) +
@@ -80,7 +80,7 @@ bool Storage::Get(std::string_view file, std::string_view key, std::string& text
 }
 
 void Storage::Scan(const std::string& file, const AccessPath& access, RowSink& sink) {
-  FileState& state = FindForWrite(file);
+  FileState& state = RequireFile(file);
   std::string end;
   switch (access.kind) {
     case AccessPath::Kind::kFullScan: {
@@ -168,62 +168,40 @@ void Storage::UpdateIndexes(FileState& file, std::string_view key, const std::st
   }
 }
 
-void Storage::Put(std::string_view file, std::string_view key, std::string_view text) {
+void Storage::WriteRecord(std::string_view file, std::string_view key, std::string_view text) {
+  const std::string what = "écriture de " + RecordName(file, key);
   bool valid_key = !key.empty();
   for (char c : key) valid_key = valid_key && !IsMark(c);
-  if (!valid_key) {
-    throw WriteFailure("écriture de " + RecordName(file, key),
-                       "clé vide ou contenant un séparateur");
-  }
-  try {
-    WriteScope scope(*this);
-    FileState& state = FindForWrite(file);
+  if (!valid_key) throw WriteFailure(what, "clé vide ou contenant un séparateur");
+  RunWrite(what, [&] {
+    FileState& state = RequireFile(file);
     std::string new_text(text);
     if (!state.indexes.empty()) {
       std::string old_text;
-      bool existed = GetRaw(state, key, old_text);
+      bool existed = ReadText(state, key, old_text);
       UpdateIndexes(state, key, existed ? &old_text : nullptr, &new_text);
     }
     {
       StatementUse use(state.upsert);
       use->BindBlob(1, key).BindBlob(2, text).Run();
     }
-    if (file.starts_with("DICT ")) DictionaryChanged(file, key);
-    scope.Commit();
-  } catch (const SqliteError& e) {
-    bool lost = NoteLostTransaction();
-    throw WriteFailure("écriture de " + RecordName(file, key),
-                       std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
-  } catch (const ComponentError& e) {
-    NoteLostTransaction();
-    if (e.number() == err::kWriteFailed) throw;
-    throw WriteFailure("écriture de " + RecordName(file, key), e.what());
-  }
+    if (file.starts_with("DICT ")) ApplyDictionaryChange(file, key);
+  });
 }
 
-void Storage::Delete(std::string_view file, std::string_view key) {
-  try {
-    WriteScope scope(*this);
-    FileState& state = FindForWrite(file);
+void Storage::DeleteRecord(std::string_view file, std::string_view key) {
+  RunWrite("suppression de " + RecordName(file, key), [&] {
+    FileState& state = RequireFile(file);
     if (!state.indexes.empty()) {
       std::string old_text;
-      if (GetRaw(state, key, old_text)) UpdateIndexes(state, key, &old_text, nullptr);
+      if (ReadText(state, key, old_text)) UpdateIndexes(state, key, &old_text, nullptr);
     }
     {
       StatementUse use(state.remove);
       use->BindBlob(1, key).Run();
     }
-    if (file.starts_with("DICT ")) DictionaryChanged(file, key);
-    scope.Commit();
-  } catch (const SqliteError& e) {
-    bool lost = NoteLostTransaction();
-    throw WriteFailure("suppression de " + RecordName(file, key),
-                       std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
-  } catch (const ComponentError& e) {
-    NoteLostTransaction();
-    if (e.number() == err::kWriteFailed) throw;
-    throw WriteFailure("suppression de " + RecordName(file, key), e.what());
-  }
+    if (file.starts_with("DICT ")) ApplyDictionaryChange(file, key);
+  });
 }
 
 std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::string_view name) {
@@ -231,22 +209,22 @@ std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::strin
   auto found = dictionary_.find(cache_key);
   if (found != dictionary_.end()) return found->second;
   std::shared_ptr<const Field> field;
-  FileState* dict = Find("DICT " + std::string(file));
+  FileState* dict = FindFile("DICT " + std::string(file));
   std::string text;
-  if (dict != nullptr && GetRaw(*dict, name, text)) {
+  if (dict != nullptr && ReadText(*dict, name, text)) {
     field = std::make_shared<Field>(ParseDictItem(name, text));
   }
   dictionary_.emplace(std::move(cache_key), field);
   return field;
 }
 
-void Storage::DictionaryChanged(std::string_view dict_file, std::string_view item) {
+void Storage::ApplyDictionaryChange(std::string_view dict_file, std::string_view item) {
   Exec(db_, "UPDATE mvdb_meta SET value = value + 1 WHERE name = 'dict_generation'");
   ++catalog_generation_;
   dictionary_.clear();
-  stale_ = true;
+  caches_stale_ = true;
   std::string_view base = dict_file.substr(5);
-  FileState* state = Find(base);
+  FileState* state = FindFile(base);
   if (state == nullptr) return;
   for (std::size_t i = 0; i < state->indexes.size(); ++i) {
     IndexState& index = *state->indexes[i];
@@ -291,11 +269,14 @@ std::int64_t Storage::FillIndex(FileState& file, IndexState& index) {
   return entries;
 }
 
+// Not a RunWrite: the failures of the request itself (unknown file or item, the key) keep
+// their numbers.
 std::int64_t Storage::BuildIndex(std::string_view file, std::string_view field_name) {
+  const bool began_in_transaction = InTransaction();
   try {
     WriteScope scope(*this);
     ++catalog_generation_;
-    FileState& state = FindForWrite(file);
+    FileState& state = RequireFile(file);
     std::shared_ptr<const Field> field;
     int attribute = 0;
     if (ParseAttributeNumber(field_name, attribute)) {
@@ -334,10 +315,9 @@ std::int64_t Storage::BuildIndex(std::string_view file, std::string_view field_n
     scope.Commit();
     return entries;
   } catch (const SqliteError& e) {
-    NoteLostTransaction();
     throw WriteFailure("construction de l'index « " + std::string(field_name) + " » de « " +
                            std::string(file) + " »",
-                       e.what());
+                       CauseOfWriteFailure(e, began_in_transaction));
   }
 }
 
