@@ -216,6 +216,7 @@ class QueryFileRunner {
             RunQuery(Database(), c.sentence, c.columns, PlanOptions{.full_scan_only = full_scan});
         EXPECT_FALSE(c.error.has_value()) << "expected error " << FormatErrorNumber(*c.error);
         EXPECT_TRUE(c.expect_none || !c.rows.empty()) << "case without expectation";
+        EXPECT_EQ(result.columns, std::max(columns, 1));  // an empty list is "0"
         EXPECT_EQ(RowsAsJson(result, columns), c.rows);
         EXPECT_EQ(result.text.empty(), c.rows.empty());
       } catch (const ComponentError& e) {

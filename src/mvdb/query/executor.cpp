@@ -135,6 +135,7 @@ class Collector : public RowSink {
       result.text.append(View(rows_[order[i]].text));
     }
     result.rows = static_cast<int>(order.size());
+    result.columns = static_cast<int>(plan_.columns.size());
     return result;
   }
 

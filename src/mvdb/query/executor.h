@@ -33,6 +33,7 @@ class RecordSource {
 struct QueryResult {
   std::string text;
   int rows = 0;
+  int columns = 0;  // values in each row: the entries of the attribute list
 };
 
 QueryResult Execute(const Plan& plan, RecordSource& source);

@@ -123,6 +123,83 @@ std::vector<CriteriaSet> Simplify(std::vector<CriteriaSet> filter) {
   return filter;
 }
 
+// Binding: the criteria of each set resolved against the file's dictionary.
+std::vector<CriteriaSet> BindCriteria(const SentenceAst& ast, std::string_view sentence,
+                                      FieldResolver& resolver) {
+  std::vector<CriteriaSet> sets;
+  for (const auto& set_ast : ast.sets) {
+    CriteriaSet set;
+    for (const CriterionAst& c : set_ast) {
+      BoundCriterion bound;
+      bound.field = resolver.Resolve(c.field, sentence, c.field_offset);
+      for (const TestAst& t : c.tests) {
+        bound.tests.push_back(BoundTest{t.op, t.pattern, t.value, IsCanonicalNumber(t.value)});
+      }
+      set.push_back(std::move(bound));
+    }
+    sets.push_back(std::move(set));
+  }
+  return sets;
+}
+
+// The attribute list: blank-separated names, "0" when there are none; the list's own offsets
+// name a faulty entry.
+std::vector<BoundField> ParseColumns(std::string_view columns, FieldResolver& resolver) {
+  std::vector<BoundField> bound;
+  std::size_t i = 0;
+  while (i < columns.size()) {
+    while (i < columns.size() && columns[i] == ' ') ++i;
+    std::size_t start = i;
+    while (i < columns.size() && columns[i] != ' ') ++i;
+    if (i > start) {
+      try {
+        bound.push_back(resolver.Resolve(columns.substr(start, i - start), columns, start));
+      } catch (const ComponentError& e) {
+        throw ComponentError(e.number(), std::string("liste d'attributs, ") + e.what());
+      }
+    }
+  }
+  if (bound.empty()) bound.push_back(resolver.Resolve("0", "0", 0));
+  return bound;
+}
+
+// Access-path choice: the plan's scan steps for the sets, merged by key when the sets need
+// different access paths.
+void ChooseScans(std::vector<CriteriaSet> sets, Catalog& catalog, const PlanOptions& options,
+                 Plan& plan) {
+  if (sets.empty()) {
+    plan.steps.push_back(ScanStep{});
+    return;
+  }
+  std::vector<SetChoice> choices;
+  bool any_full_scan = options.full_scan_only;
+  for (const CriteriaSet& set : sets) {
+    choices.push_back(options.full_scan_only ? SetChoice{} : ChooseAccess(set, plan.file, catalog));
+    any_full_scan = any_full_scan || choices.back().criterion < 0;
+  }
+  if (any_full_scan) {
+    plan.steps.push_back(ScanStep{AccessPath{}, Simplify(std::move(sets))});
+    return;
+  }
+  bool shared = true;
+  for (const SetChoice& choice : choices) shared = shared && choice.access == choices[0].access;
+  if (shared) {
+    // Every set is served by the same range: one scan, each set without its served criterion.
+    ScanStep step{choices[0].access, {}};
+    for (std::size_t s = 0; s < sets.size(); ++s) {
+      step.filter.push_back(Without(std::move(sets[s]), choices[s].criterion));
+    }
+    step.filter = Simplify(std::move(step.filter));
+    plan.steps.push_back(std::move(step));
+    return;
+  }
+  for (std::size_t s = 0; s < sets.size(); ++s) {
+    plan.steps.push_back(
+        ScanStep{choices[s].access, Simplify({Without(std::move(sets[s]), choices[s].criterion)})});
+  }
+  plan.merge_by_key = true;
+}
+
 }  // namespace
 
 bool Plan::NeedsSort() const {
@@ -141,74 +218,16 @@ Plan BuildPlan(const SentenceAst& ast, std::string_view sentence, std::string_vi
   }
   Plan plan;
   plan.file = ast.file;
+  // Fields are resolved, and expression slots numbered, in the order the sentence and then the
+  // attribute list name them.
   FieldResolver resolver(plan.file, catalog);
-
-  std::vector<CriteriaSet> sets;
-  for (const auto& set_ast : ast.sets) {
-    CriteriaSet set;
-    for (const CriterionAst& c : set_ast) {
-      BoundCriterion bound;
-      bound.field = resolver.Resolve(c.field, sentence, c.field_offset);
-      for (const TestAst& t : c.tests) {
-        BoundTest test{t.op, t.pattern, t.value, IsCanonicalNumber(t.value)};
-        bound.tests.push_back(std::move(test));
-      }
-      set.push_back(std::move(bound));
-    }
-    sets.push_back(std::move(set));
-  }
+  std::vector<CriteriaSet> sets = BindCriteria(ast, sentence, resolver);
   for (const SortKeyAst& key : ast.sort) {
     plan.sort.push_back({resolver.Resolve(key.field, sentence, key.offset), key.descending});
   }
-
-  // Columns: blank-separated names; the list's own offsets name a faulty entry.
-  std::size_t i = 0;
-  while (i < columns.size()) {
-    while (i < columns.size() && columns[i] == ' ') ++i;
-    std::size_t start = i;
-    while (i < columns.size() && columns[i] != ' ') ++i;
-    if (i > start) {
-      try {
-        plan.columns.push_back(resolver.Resolve(columns.substr(start, i - start), columns, start));
-      } catch (const ComponentError& e) {
-        throw ComponentError(e.number(), std::string("liste d'attributs, ") + e.what());
-      }
-    }
-  }
-  if (plan.columns.empty()) plan.columns.push_back(resolver.Resolve("0", "0", 0));
+  plan.columns = ParseColumns(columns, resolver);
   plan.slots = resolver.slots();
-
-  if (sets.empty()) {
-    plan.steps.push_back(ScanStep{});
-    return plan;
-  }
-  std::vector<SetChoice> choices;
-  bool any_full_scan = options.full_scan_only;
-  for (const CriteriaSet& set : sets) {
-    choices.push_back(options.full_scan_only ? SetChoice{} : ChooseAccess(set, plan.file, catalog));
-    any_full_scan = any_full_scan || choices.back().criterion < 0;
-  }
-  if (any_full_scan) {
-    plan.steps.push_back(ScanStep{AccessPath{}, Simplify(std::move(sets))});
-    return plan;
-  }
-  bool shared = true;
-  for (const SetChoice& choice : choices) shared = shared && choice.access == choices[0].access;
-  if (shared) {
-    // Every set is served by the same range: one scan, each set without its served criterion.
-    ScanStep step{choices[0].access, {}};
-    for (std::size_t s = 0; s < sets.size(); ++s) {
-      step.filter.push_back(Without(std::move(sets[s]), choices[s].criterion));
-    }
-    step.filter = Simplify(std::move(step.filter));
-    plan.steps.push_back(std::move(step));
-    return plan;
-  }
-  for (std::size_t s = 0; s < sets.size(); ++s) {
-    plan.steps.push_back(
-        ScanStep{choices[s].access, Simplify({Without(std::move(sets[s]), choices[s].criterion)})});
-  }
-  plan.merge_by_key = true;
+  ChooseScans(std::move(sets), catalog, options, plan);
   return plan;
 }
 

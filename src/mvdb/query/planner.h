@@ -38,6 +38,9 @@
 //                 are ordered by the sort keys, then by key; a single scan in key order with no
 //                 sort keys needs no sort.
 //
+// BuildPlan works in three steps: binding (the criteria and sort keys resolved to fields),
+// parsing the attribute list into columns, and choosing the access paths of the scan steps.
+//
 // PlanText prints a plan, one line per object; `mvdb explain` shows it and tests compare it.
 #pragma once
 
