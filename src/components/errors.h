@@ -28,7 +28,8 @@ inline constexpr ErrorNumber kBadTransaction = 0x80040015;  // commit/savepoint 
 inline constexpr ErrorNumber kBadData = 0x80040016;         // malformed load data or record text
 // Rights component.
 inline constexpr ErrorNumber kUnknownUser = 0x80040020;     // login not in UTILISATEURS
-// Platform numbers (the panel's original runtime used these).
+// Toolkit, conversion and released-reference errors: small numbers, written in decimal
+// (FormatErrorNumber), well apart from the 0x8004xxxx range above.
 inline constexpr ErrorNumber kInvalidCall = 5;              // toolkit: focus on an unreachable control, bad index
 inline constexpr ErrorNumber kTypeMismatch = 13;            // conversion: text is not a date / number
 inline constexpr ErrorNumber kOverflow = 6;                 // conversion: number out of range

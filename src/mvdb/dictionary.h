@@ -24,6 +24,12 @@
 
 namespace varnolde::mvdb {
 
+// The dictionary of file X is the file "DICT X".
+inline constexpr std::string_view kDictPrefix = "DICT ";
+inline std::string DictFileOf(std::string_view file) {
+  return std::string(kDictPrefix) + std::string(file);
+}
+
 // A record as the evaluator sees it: its key and its indexed attributes.
 struct RecordView {
   std::string_view key;

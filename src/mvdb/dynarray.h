@@ -14,11 +14,13 @@
 #include <string_view>
 #include <vector>
 
+#include "components/database.h"
+
 namespace varnolde::mvdb {
 
-inline constexpr char kAM = '\xFE';
-inline constexpr char kVM = '\xFD';
-inline constexpr char kSVM = '\xFC';
+inline constexpr char kAM = kAttributeMark;
+inline constexpr char kVM = kValueMark;
+inline constexpr char kSVM = kSubvalueMark;
 
 // True for the three mark bytes.
 inline bool IsMark(char c) { return c == kAM || c == kVM || c == kSVM; }

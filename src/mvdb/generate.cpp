@@ -7,7 +7,9 @@
 #include <string_view>
 
 #include "components/errors.h"
+#include "components/rights.h"
 #include "components/tables.h"
+#include "mvdb/dictionary.h"
 #include "mvdb/dynarray.h"
 
 namespace varnolde::mvdb {
@@ -128,12 +130,12 @@ class Generator {
     Check();
     for (std::string_view file : t::kPanelTables) Create(file);
     Create(t::kUtilisateurs);
-    Create("DICT " + std::string(t::kCivilAidant));
-    Write("DICT " + std::string(t::kCivilAidant), t::civilaidant::kNameItem,
+    Create(DictFileOf(t::kCivilAidant));
+    Write(DictFileOf(t::kCivilAidant), t::civilaidant::kNameItem,
           std::string("I") + kAM + "UPCASE(@2:\" \":@3)");
     Write(t::kPeriodesPaie, t::periodespaie::kKey,
           std::string(kPeriods[kFirstOpenPeriod]) + kAM + kPeriods[kFirstOpenPeriod + 1]);
-    Write(t::kUtilisateurs, "gestionnaire", std::string("CONSULTACPT") + kAM + "2" + kAM + "*");
+    Write(t::kUtilisateurs, "gestionnaire", std::string(kConsultationFunction) + kAM + "2" + kAM + "*");
     for (int e = 0; e < kEntities; ++e) {
       const std::string code = EntityCode(e);
       Write(t::kAssociation, code,

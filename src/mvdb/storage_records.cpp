@@ -185,7 +185,7 @@ void Storage::WriteRecord(std::string_view file, std::string_view key, std::stri
       StatementUse use(state.upsert);
       use->BindBlob(1, key).BindBlob(2, text).Run();
     }
-    if (file.starts_with("DICT ")) ApplyDictionaryChange(file, key);
+    if (file.starts_with(kDictPrefix)) ApplyDictionaryChange(file, key);
   });
 }
 
@@ -200,7 +200,7 @@ void Storage::DeleteRecord(std::string_view file, std::string_view key) {
       StatementUse use(state.remove);
       use->BindBlob(1, key).Run();
     }
-    if (file.starts_with("DICT ")) ApplyDictionaryChange(file, key);
+    if (file.starts_with(kDictPrefix)) ApplyDictionaryChange(file, key);
   });
 }
 
@@ -209,7 +209,7 @@ std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::strin
   auto found = dictionary_.find(cache_key);
   if (found != dictionary_.end()) return found->second;
   std::shared_ptr<const Field> field;
-  FileState* dict = FindFile("DICT " + std::string(file));
+  FileState* dict = FindFile(DictFileOf(file));
   std::string text;
   if (dict != nullptr && ReadText(*dict, name, text)) {
     field = std::make_shared<Field>(ParseDictItem(name, text));
@@ -223,7 +223,7 @@ void Storage::ApplyDictionaryChange(std::string_view dict_file, std::string_view
   ++catalog_generation_;
   dictionary_.clear();
   caches_stale_ = true;
-  std::string_view base = dict_file.substr(5);
+  std::string_view base = dict_file.substr(kDictPrefix.size());
   FileState* state = FindFile(base);
   if (state == nullptr) return;
   for (std::size_t i = 0; i < state->indexes.size(); ++i) {
@@ -289,7 +289,7 @@ std::int64_t Storage::BuildIndex(std::string_view file, std::string_view field_n
       if (field == nullptr) {
         throw ComponentError(err::kUnknownDictItem,
                              "élément de dictionnaire « " + std::string(field_name) +
-                                 " » inconnu dans DICT " + std::string(file));
+                                 " » inconnu dans " + DictFileOf(file));
       }
       if (field->kind == Field::Kind::kKey) {
         throw ComponentError(err::kBadQuery, "la clé (attribut 0) n'a pas besoin d'index");

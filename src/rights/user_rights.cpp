@@ -15,6 +15,8 @@ namespace {
 namespace columns = tables::utilisateurs;
 
 constexpr std::string_view kEveryGroup = "*";
+constexpr char kValueMarks[] = {kValueMark, kSubvalueMark, '\0'};
+constexpr char kMarks[] = {kAttributeMark, kValueMark, kSubvalueMark, '\0'};
 
 // The values of a multivalued text; subvalue marks separate values too, since neither a
 // function code nor a group can hold one.
@@ -22,7 +24,7 @@ std::vector<std::string> SplitValues(std::string_view text) {
   std::vector<std::string> values;
   std::size_t start = 0;
   while (true) {
-    const std::size_t mark = text.find_first_of("\xFD\xFC", start);
+    const std::size_t mark = text.find_first_of(kValueMarks, start);
     values.emplace_back(text.substr(start, mark - start));
     if (mark == std::string_view::npos) break;
     start = mark + 1;
@@ -130,7 +132,7 @@ std::int32_t ParseLevel(std::string_view login, std::string_view code, std::stri
 
 std::shared_ptr<UserRights> LoadUserRights(DatabaseLink& db, std::string_view login) {
   // A key never holds a mark byte; such a login cannot name a record.
-  if (login.empty() || login.find_first_of("\xFE\xFD\xFC") != std::string_view::npos) {
+  if (login.empty() || login.find_first_of(kMarks) != std::string_view::npos) {
     ThrowUnknownUser(login);
   }
   const std::shared_ptr<DbFile> users = db.OpenFile(tables::kUtilisateurs);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "mvdb/dictionary.h"
 #include "mvdb/query/lexer.h"
 
 namespace varnolde::mvdb {
@@ -72,7 +73,7 @@ class Parser {
     ast.file_offset = file.offset;
     if (file.keyword == Keyword::kDict && Peek().kind == TokenKind::kWord &&
         !IsClauseKeyword(Peek())) {
-      ast.file = "DICT " + std::string(Next().text);
+      ast.file = DictFileOf(Next().text);
     }
 
     bool after_criterion = false;  // whether " OR test" may extend the last criterion

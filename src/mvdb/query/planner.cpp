@@ -31,9 +31,9 @@ class FieldResolver {
     } else {
       bound.field = catalog_.DictItem(file_, name);
       if (bound.field == nullptr) {
-        throw QueryError(
-            err::kUnknownDictItem, text, offset,
-            "élément de dictionnaire « " + std::string(name) + " » inconnu dans DICT " + file_);
+        throw QueryError(err::kUnknownDictItem, text, offset,
+                         "élément de dictionnaire « " + std::string(name) + " » inconnu dans " +
+                             DictFileOf(file_));
       }
       if (bound.field->kind == Field::Kind::kExpression) bound.slot = slots_++;
     }
