@@ -351,52 +351,39 @@ void Storage::Savepoint(std::string_view name) {
   if (!InTransaction())
     throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
   if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
-  try {
-    Exec(db_, "SAVEPOINT " + QuoteIdentifier(name));
-  } catch (const SqliteError& e) {
-    throw WriteFailure("point de reprise « " + std::string(name) + " »",
-                       CauseOfWriteFailure(e, true));
-  }
+  RunOnSavepoint("SAVEPOINT ", name, "point de reprise « ");
   savepoints_.emplace_back(name);
 }
 
-namespace {
+void Storage::ReleaseSavepoint(std::string_view name) {
+  const std::size_t at = FindSavepoint(name);
+  RunOnSavepoint("RELEASE ", name, "abandon du point de reprise « ");
+  savepoints_.resize(at);
+}
 
-std::size_t FindSavepoint(const std::vector<std::string>& savepoints, std::string_view name) {
-  for (std::size_t i = savepoints.size(); i > 0; --i) {
-    if (savepoints[i - 1] == name) return i - 1;
+void Storage::RollbackTo(std::string_view name) {
+  const std::size_t at = FindSavepoint(name);
+  caches_stale_ = true;
+  RunOnSavepoint("ROLLBACK TO ", name, "retour au point de reprise « ");
+  savepoints_.resize(at + 1);
+}
+
+std::size_t Storage::FindSavepoint(std::string_view name) const {
+  if (!InTransaction())
+    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  for (std::size_t i = savepoints_.size(); i > 0; --i) {
+    if (savepoints_[i - 1] == name) return i - 1;
   }
   throw ComponentError(err::kBadTransaction,
                        "point de reprise « " + std::string(name) + " » inconnu");
 }
 
-}  // namespace
-
-void Storage::ReleaseSavepoint(std::string_view name) {
-  if (!InTransaction())
-    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
-  std::size_t at = FindSavepoint(savepoints_, name);
+void Storage::RunOnSavepoint(std::string_view sql, std::string_view name, std::string_view what) {
   try {
-    Exec(db_, "RELEASE " + QuoteIdentifier(name));
+    Exec(db_, std::string(sql) + QuoteIdentifier(name));
   } catch (const SqliteError& e) {
-    throw WriteFailure("abandon du point de reprise « " + std::string(name) + " »",
-                       CauseOfWriteFailure(e, true));
+    throw WriteFailure(std::string(what) + std::string(name) + " »", CauseOfWriteFailure(e, true));
   }
-  savepoints_.resize(at);
-}
-
-void Storage::RollbackTo(std::string_view name) {
-  if (!InTransaction())
-    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
-  std::size_t at = FindSavepoint(savepoints_, name);
-  caches_stale_ = true;
-  try {
-    Exec(db_, "ROLLBACK TO " + QuoteIdentifier(name));
-  } catch (const SqliteError& e) {
-    throw WriteFailure("retour au point de reprise « " + std::string(name) + " »",
-                       CauseOfWriteFailure(e, true));
-  }
-  savepoints_.resize(at + 1);
 }
 
 }  // namespace varnolde::mvdb

@@ -139,6 +139,12 @@ class Storage : public Catalog, public RecordSource {
   std::string CauseOfWriteFailure(const SqliteError& error, bool began_in_transaction);
   // Rolls the transaction back; SQLite may have ended it already.
   void UndoTransaction() noexcept;
+  // The place of savepoint name in savepoints_; raises kBadTransaction outside a transaction
+  // or for a name it does not hold.
+  std::size_t FindSavepoint(std::string_view name) const;
+  // Runs sql (SAVEPOINT, RELEASE, ROLLBACK TO) on savepoint name; a failure raises kWriteFailed
+  // for what (the operation, up to the name).
+  void RunOnSavepoint(std::string_view sql, std::string_view name, std::string_view what);
   // The SQL function mvdb_visit(k, v): hands one record to visit_sink_ where it lies in the
   // database page, so that a full scan copies no record (a selected row would be copied).
   static void VisitRecord(sqlite3_context* context, int argc, sqlite3_value** values);

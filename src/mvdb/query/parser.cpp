@@ -8,47 +8,30 @@
 namespace varnolde::mvdb {
 namespace {
 
+// How each operator is written: symbols (the first one of an operator is the one plans print)
+// and words.
+struct OperatorSpelling {
+  std::string_view symbol;
+  Keyword word;
+  Op op;
+};
+constexpr OperatorSpelling kOperators[] = {
+    {"=", Keyword::kEq, Op::kEq},  {"#", Keyword::kNe, Op::kNe},  {"<", Keyword::kLt, Op::kLt},
+    {">", Keyword::kGt, Op::kGt},  {"=<", Keyword::kLe, Op::kLe}, {"<=", Keyword::kLe, Op::kLe},
+    {"=>", Keyword::kGe, Op::kGe}, {">=", Keyword::kGe, Op::kGe},
+};
+
 bool OperatorFromText(const Token& token, Op& op) {
-  if (token.kind == TokenKind::kOperator) {
-    struct Entry {
-      std::string_view text;
-      Op op;
-    };
-    static constexpr Entry kSymbols[] = {
-        {"=", Op::kEq},  {"#", Op::kNe},  {"<", Op::kLt},  {">", Op::kGt},
-        {"=<", Op::kLe}, {"<=", Op::kLe}, {"=>", Op::kGe}, {">=", Op::kGe},
-    };
-    for (const Entry& e : kSymbols) {
-      if (token.text == e.text) {
-        op = e.op;
-        return true;
-      }
+  for (const OperatorSpelling& spelling : kOperators) {
+    const bool written = token.kind == TokenKind::kOperator
+                             ? token.text == spelling.symbol
+                             : token.kind == TokenKind::kWord && token.keyword == spelling.word;
+    if (written) {
+      op = spelling.op;
+      return true;
     }
-    return false;
   }
-  if (token.kind != TokenKind::kWord) return false;
-  switch (token.keyword) {
-    case Keyword::kEq:
-      op = Op::kEq;
-      return true;
-    case Keyword::kNe:
-      op = Op::kNe;
-      return true;
-    case Keyword::kLt:
-      op = Op::kLt;
-      return true;
-    case Keyword::kGt:
-      op = Op::kGt;
-      return true;
-    case Keyword::kLe:
-      op = Op::kLe;
-      return true;
-    case Keyword::kGe:
-      op = Op::kGe;
-      return true;
-    default:
-      return false;
-  }
+  return false;
 }
 
 bool IsCriterionKeyword(const Token& t) {
@@ -142,10 +125,7 @@ class Parser {
   CriterionAst ParseCriterion(const Token& keyword) {
     leading_bracket_is_wildcard_ = EqualsKeyword(keyword.text, "WITH");
     CriterionAst criterion;
-    Token field = Next();
-    if (field.kind != TokenKind::kWord || IsClauseKeyword(field)) {
-      Fail(field, "nom ou numéro d'attribut attendu");
-    }
+    const Token field = NextField("nom ou numéro d'attribut attendu");
     criterion.field = std::string(field.text);
     criterion.field_offset = field.offset;
     criterion.tests.push_back(ParseTest());
@@ -186,14 +166,18 @@ class Parser {
 
   SortKeyAst ParseSortKey(bool descending) {
     SortKeyAst key;
-    Token field = Next();
-    if (field.kind != TokenKind::kWord || IsClauseKeyword(field)) {
-      Fail(field, "nom ou numéro d'attribut attendu après le mot de tri");
-    }
+    const Token field = NextField("nom ou numéro d'attribut attendu après le mot de tri");
     key.field = std::string(field.text);
     key.offset = field.offset;
     key.descending = descending;
     return key;
+  }
+
+  // The field name that must come next; raises missing when something else does.
+  Token NextField(std::string_view missing) {
+    Token field = Next();
+    if (field.kind != TokenKind::kWord || IsClauseKeyword(field)) Fail(field, std::string(missing));
+    return field;
   }
 
   bool leading_bracket_is_wildcard_ = false;  // of the criterion being parsed
@@ -215,6 +199,13 @@ class Parser {
 };
 
 }  // namespace
+
+std::string_view OperatorSymbol(Op op) {
+  for (const OperatorSpelling& spelling : kOperators) {
+    if (spelling.op == op) return spelling.symbol;
+  }
+  return "?";
+}
 
 SentenceAst ParseSentence(std::string_view sentence) { return Parser(sentence).Parse(); }
 

@@ -25,4 +25,7 @@ namespace varnolde::mvdb {
 
 SentenceAst ParseSentence(std::string_view sentence);
 
+// The symbol plans print for op ("=", "#", "<", ">", "=<", "=>").
+std::string_view OperatorSymbol(Op op);
+
 }  // namespace varnolde::mvdb

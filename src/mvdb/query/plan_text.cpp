@@ -7,6 +7,7 @@
 //   MERGE BY KEY                            (several searches)
 //   SORT BY <field> [DESC], ..., KEY | ORDER BY KEY (no sort needed)
 //   COLUMNS <fields>
+#include "mvdb/query/parser.h"
 #include "mvdb/query/planner.h"
 
 namespace varnolde::mvdb {
@@ -23,30 +24,12 @@ std::string Quote(std::string_view value) {
   return text;
 }
 
-const char* OpText(Op op) {
-  switch (op) {
-    case Op::kEq:
-      return "=";
-    case Op::kNe:
-      return "#";
-    case Op::kLt:
-      return "<";
-    case Op::kGt:
-      return ">";
-    case Op::kLe:
-      return "=<";
-    case Op::kGe:
-      return "=>";
-  }
-  return "?";
-}
-
 std::string TestText(const BoundTest& test) {
   std::string value;
   if (test.pattern == Pattern::kEndsWith || test.pattern == Pattern::kContains) value += '[';
   value += test.value;
   if (test.pattern == Pattern::kBeginsWith || test.pattern == Pattern::kContains) value += ']';
-  return std::string(OpText(test.op)) + " " + Quote(value);
+  return std::string(OperatorSymbol(test.op)) + " " + Quote(value);
 }
 
 std::string CriterionText(const BoundCriterion& criterion) {
