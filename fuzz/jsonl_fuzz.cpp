@@ -30,7 +30,7 @@ std::string DumpAll(mvdb::Database& database) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto database = EmptyDatabase();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  std::map<std::string, int> counts;
+  mvdb::LoadReport counts;
   try {
     counts = mvdb::LoadJsonLines(*database, in);
   } catch (const ComponentError& e) {
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(false && "a loaded record does not dump");
   }
   int records = 0;
-  for (const auto& [file, count] : counts) records += count;
+  for (const auto& [file, count] : counts.added) records += count + counts.replaced[file];
   FUZZ_CHECK(records >= 0);
   auto copy = EmptyDatabase();
   std::istringstream again(first);

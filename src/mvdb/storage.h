@@ -90,8 +90,10 @@ class Storage : public Catalog, public RecordSource {
   // Reads a record into text; false when the key is absent. Raises kUnknownFile,
   // kDatabaseOpen (storage failure).
   bool Get(std::string_view file, std::string_view key, std::string& text);
-  // Raise kWriteFailed on any failure, with the database as before the call.
-  void Put(std::string_view file, std::string_view key, std::string_view text);
+  // Raise kWriteFailed on any failure, with the database as before the call. Put tells, when
+  // asked, whether the key was new to the file.
+  void Put(std::string_view file, std::string_view key, std::string_view text,
+           bool* created = nullptr);
   void Delete(std::string_view file, std::string_view key);
 
   std::int64_t BuildIndex(std::string_view file, std::string_view field_name);

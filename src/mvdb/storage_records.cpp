@@ -168,7 +168,8 @@ void Storage::UpdateIndexes(FileState& file, std::string_view key, const std::st
   }
 }
 
-void Storage::Put(std::string_view file, std::string_view key, std::string_view text) {
+void Storage::Put(std::string_view file, std::string_view key, std::string_view text,
+                  bool* created) {
   bool valid_key = !key.empty();
   for (char c : key) valid_key = valid_key && !IsMark(c);
   if (!valid_key) {
@@ -179,10 +180,11 @@ void Storage::Put(std::string_view file, std::string_view key, std::string_view 
     WriteScope scope(*this);
     FileState& state = FindForWrite(file);
     std::string new_text(text);
-    if (!state.indexes.empty()) {
+    if (!state.indexes.empty() || created != nullptr) {
       std::string old_text;
       bool existed = GetRaw(state, key, old_text);
       UpdateIndexes(state, key, existed ? &old_text : nullptr, &new_text);
+      if (created != nullptr) *created = !existed;
     }
     {
       StatementUse use(state.upsert);
