@@ -66,7 +66,11 @@ std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit, const std::st
                                                  const SessionSettings& settings) {
   // Checked before the file is opened, so that a second session fails without side effects.
   RequireNoSession();
-  return Open(toolkit, mvdb::OpenDatabase(database_path), settings);
+  // A file the user may read but not write opens read-only: the clerk consults, and a
+  // validation shows the write-failure message.
+  return Open(toolkit,
+              mvdb::OpenDatabase(database_path, mvdb::OpenOptions{.read_only_when_unwritable = true}),
+              settings);
 }
 
 std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit,
