@@ -32,7 +32,7 @@ constexpr std::string_view kUsage =
     "  script left it.\n"
     "  Exit 0: every expectation held; 1: a line failed; 2: script or start-up error.\n"
     "  The format of the scripts: docs/clerk-scripts.md. Messages are in English; the panel's\n"
-    "  own texts and the causes the database gives are quoted in French, on lines of their own.\n";
+    "  texts and the causes the database gives are French, quoted or on lines of their own.\n";
 
 struct CommandLine {
   std::string database;
