@@ -58,7 +58,9 @@ int Load(const Args& args) {
     report = mvdb::LoadJsonLines(args[0], std::cin);
   } else {
     std::ifstream in(args[1], std::ios::binary);
-    if (!in) throw ToolError("lecture de " + args[1] + " impossible : " + varnolde::SystemCause(errno));
+    if (!in) {
+      throw ToolError("lecture de " + args[1] + " impossible : " + varnolde::SystemCause(errno));
+    }
     report = mvdb::LoadJsonLines(args[0], in);
   }
   for (const auto& [file, added] : report.added) {

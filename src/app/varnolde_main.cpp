@@ -199,7 +199,6 @@ std::string LoginFor(varnolde::DatabaseLink& db, const Options& options, bool de
   return kDemoLogin;
 }
 
-
 // The window that holds the panel. It closes when the panel closes it ("Sortir"), or when the
 // clerk closes it while "Sortir" could be pressed; not in the middle of an entry.
 class HostWindow final : public QWidget {
@@ -252,8 +251,8 @@ int Run(QApplication& application, const Options& options) {
     auto mvdb_database = varnolde::mvdb::OpenMvdb(
         db_path, varnolde::mvdb::OpenOptions{.read_only_when_unwritable = true});
     if (::access(db_path.c_str(), W_OK) != 0) {
-      std::cerr << "varnolde : base ouverte en lecture seule (fichier non accessible en écriture) : "
-                << db_path << "\n";
+      std::cerr << "varnolde : base ouverte en lecture seule, le fichier n'étant pas accessible "
+                   "en écriture : " << db_path << "\n";
     }
     db = std::move(mvdb_database);
     login = LoginFor(*db, options, demo);

@@ -68,9 +68,8 @@ std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit, const std::st
   RequireNoSession();
   // A file the user may read but not write opens read-only: the clerk consults, and a
   // validation shows the write-failure message.
-  return Open(toolkit,
-              mvdb::OpenDatabase(database_path, mvdb::OpenOptions{.read_only_when_unwritable = true}),
-              settings);
+  mvdb::OpenOptions options{.read_only_when_unwritable = true};
+  return Open(toolkit, mvdb::OpenDatabase(database_path, options), settings);
 }
 
 std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit,

@@ -2,7 +2,8 @@
 //
 // Statement owns one prepared statement; it is reset (not finalized) between uses so that the
 // storage layer can keep it prepared for the life of the connection. SqliteError carries the
-// SQLite result code and its French cause; the storage layer turns it into the ComponentError number
+// SQLite result code and its French cause; the storage layer turns it into the ComponentError
+// number
 // that fits the operation (a failed write is always kWriteFailed).
 #pragma once
 

@@ -111,11 +111,14 @@ std::unique_ptr<Storage> Storage::Open(const std::string& path, const OpenOption
   if (!exists && !Exists(folder)) throw fail("dossier « " + folder + " » introuvable");
   if (!exists && (!options.create || options.read_only)) throw fail("fichier introuvable");
   if (!exists && ::access(folder.c_str(), W_OK) != 0) {
-    throw fail("création impossible dans le dossier « " + folder + " » (" + SystemCause(errno) + ")");
+    throw fail("création impossible dans le dossier « " + folder + " » (" + SystemCause(errno) +
+               ")");
   }
   if (exists && ::access(path.c_str(), R_OK) != 0) throw fail(SystemCause(errno));
   if (exists && !options.read_only && ::access(path.c_str(), W_OK) != 0) {
-    if (!options.read_only_when_unwritable) throw fail("écriture refusée (" + SystemCause(errno) + ")");
+    if (!options.read_only_when_unwritable) {
+      throw fail("écriture refusée (" + SystemCause(errno) + ")");
+    }
     effective.read_only = true;
   }
   if (exists) {

@@ -182,7 +182,8 @@ int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::o
       outcome = ScriptRunner(*toolkit.drivable, session->Database(), out).Run(script);
     } catch (const std::exception& error) {
       // Not a clerk's failure: a fault of the program itself. Reported, never a crash.
-      err << "varnolde-script: " << script.name << ": unexpected failure:\n  " << error.what() << '\n';
+      err << "varnolde-script: " << script.name << ": unexpected failure:\n  " << error.what()
+          << '\n';
       outcome.failed = 1;
     }
     passed += outcome.passed;

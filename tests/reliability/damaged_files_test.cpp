@@ -231,7 +231,9 @@ TEST_F(DamagedFileTest, PermissionsDecideHowAFileOpens) {
     }
     for (const auto& [what, expected] : cases) {
       const auto error = ErrorOf(what);
-      WriteLine(fd, (error ? FormatErrorNumber(error->number()) + " " + error->what() : "ok") + "\n");
+      const std::string line =
+          error ? FormatErrorNumber(error->number()) + " " + error->what() : "ok";
+      WriteLine(fd, line + "\n");
     }
   });
   const std::string said = child.Wait();

@@ -102,13 +102,15 @@ TEST_F(ScriptToolTest, AScriptErrorAnywhereExitsTwoBeforeAnythingRuns) {
 TEST_F(ScriptToolTest, StartUpErrorsExitTwo) {
   const std::string script = demo_.WriteScript("s.script", "show\n");
   EXPECT_EQ(RunScripts({script}, "nobody"), kExitScriptError);
-  EXPECT_THAT(err_.str(), HasSubstr(script + ": the panel could not start (error 0x80040020):\n  "));
+  EXPECT_THAT(err_.str(),
+              HasSubstr(script + ": the panel could not start (error 0x80040020):\n  "));
   EXPECT_THAT(err_.str(), HasSubstr("« nobody »"));
   EXPECT_THAT(out_.str(), EndsWith("0 passed, 0 failed\n"));
 
   const std::string missing = (demo_.Directory() / "missing.db").string();
   EXPECT_EQ(Run({"--db", missing, "--user", "gestionnaire", script}), kExitScriptError);
-  EXPECT_THAT(err_.str(), HasSubstr("(error 0x80040014):\n  base « " + missing + " » : fichier introuvable\n"));
+  EXPECT_THAT(err_.str(),
+              HasSubstr("(error 0x80040014):\n  base « " + missing + " » : fichier introuvable\n"));
   EXPECT_THAT(err_.str(), HasSubstr(missing));
 
   EXPECT_EQ(RunScripts({(demo_.Directory() / "none.script").string()}), kExitScriptError);
