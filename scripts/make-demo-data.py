@@ -254,8 +254,10 @@ def main():
     employer.add("UTILISATEURS", "gestionnaire", [["CONSULTACPT", "PAIE"], ["2", "2"], "*"])
     employer.add("UTILISATEURS", "consultant", ["CONSULTACPT", "1", "*"])
     employer.add("UTILISATEURS", "restreint", ["CONSULTACPT", "2", ["NORD", "EST"]])
-    output.write_text("\n".join(employer.lines) + "\n", encoding="utf-8")
-    print(f"{output}: {len(employer.lines)} records")
+    # The index the name search uses, built by `mvdb load` once the records are stored.
+    index = json.dumps({"file": "CIVILAIDANT", "index": "NomPrenomAidant"}, ensure_ascii=False)
+    output.write_text("\n".join(employer.lines + [index]) + "\n", encoding="utf-8")
+    print(f"{output}: {len(employer.lines)} records and the name index")
 
 
 if __name__ == "__main__":

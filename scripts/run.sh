@@ -33,20 +33,13 @@ for tool in "$mvdb" "$script_tool"; do
   fi
 done
 
-# Loads the demo data into a new database at $1, whole or not at all: the load goes to a
-# temporary name in the same directory and is renamed into place once complete.
+# Loads the demo data into a new database at $1. mvdb makes a new database whole or not at all,
+# after removing what a killed session or an interrupted creation left under that name.
 make_demo_database() {
-  local target=$1 partial
-  partial="$target.partial.$$"
-  rm -f "$partial" "$partial-wal" "$partial-shm"
-  if ! "$mvdb" load "$partial" "$demo_data" > /dev/null; then
-    rm -f "$partial" "$partial-wal" "$partial-shm"
+  if ! "$mvdb" load "$1" "$demo_data" > /dev/null; then
     echo "run.sh: could not load $demo_data" >&2
     exit 1
   fi
-  if [ -e "$partial-wal" ]; then mv "$partial-wal" "$target-wal"; fi
-  rm -f "$partial-shm"
-  mv "$partial" "$target"
 }
 
 if [ ! -e "$demo_db" ]; then

@@ -2,8 +2,10 @@
 //
 // Each verb is one entry of kVerbs: its name, synopsis, argument counts and the function that
 // runs it. A verb returns the exit status; a ComponentError escaping it is printed with its
-// number (exit 1), a UsageError with the synopsis (exit 2). A new verb (a data generator, say)
-// is one more function and one more entry.
+// number (exit 1), a ToolError with its cause (exit 1), a UsageError with the usage (exit 2).
+// A new verb is one more function and one more entry. The tool speaks French, like the
+// database's own error texts, so that each message is in one language.
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -33,7 +35,7 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A failure outside the database (an unreadable input file): exit 1, no error number.
+// A failure outside the database (an unreadable input file): exit 1, its cause named.
 class ToolError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -43,18 +45,30 @@ std::shared_ptr<mvdb::Database> OpenForReading(const std::string& path) {
   return mvdb::OpenMvdb(path, mvdb::OpenOptions{.read_only = true});
 }
 
+void PrintIndex(const std::string& file, const std::string& field, std::int64_t entries) {
+  std::cout << nlohmann::ordered_json{{"file", file}, {"index", field}, {"entries", entries}}.dump()
+            << '\n';
+}
+
+// Per file, the records the load added, and the lines that replaced a stored record when
+// there were any; then the indexes built.
 int Load(const Args& args) {
-  std::map<std::string, int> counts;
+  mvdb::LoadReport report;
   if (args[1] == "-") {
-    counts = mvdb::LoadJsonLines(args[0], std::cin);
+    report = mvdb::LoadJsonLines(args[0], std::cin);
   } else {
     std::ifstream in(args[1], std::ios::binary);
-    if (!in) throw ToolError("cannot read " + args[1]);
-    counts = mvdb::LoadJsonLines(args[0], in);
+    if (!in) {
+      throw ToolError("lecture de " + args[1] + " impossible : " + varnolde::SystemCause(errno));
+    }
+    report = mvdb::LoadJsonLines(args[0], in);
   }
-  for (const auto& [file, records] : counts) {
-    std::cout << nlohmann::ordered_json{{"file", file}, {"records", records}}.dump() << '\n';
+  for (const auto& [file, added] : report.added) {
+    nlohmann::ordered_json line{{"file", file}, {"records", added}};
+    if (const int replaced = report.replaced[file]; replaced > 0) line["replaced"] = replaced;
+    std::cout << line.dump() << '\n';
   }
+  for (const auto& index : report.indexes) PrintIndex(index.file, index.field, index.entries);
   return 0;
 }
 
@@ -116,10 +130,24 @@ int Explain(const Args& args) {
 
 int Index(const Args& args) {
   auto database = mvdb::OpenMvdb(args[0]);
-  std::int64_t entries = database->CreateIndex(args[1], args[2]);
-  std::cout
-      << nlohmann::ordered_json{{"file", args[1]}, {"field", args[2]}, {"entries", entries}}.dump()
-      << '\n';
+  PrintIndex(args[1], args[2], database->CreateIndex(args[1], args[2]));
+  return 0;
+}
+
+// Removes one record in a transaction of its own and prints it, so that it can be loaded back.
+int Delete(const Args& args) {
+  auto database = mvdb::OpenMvdb(args[0]);
+  database->Begin();
+  try {
+    auto record = database->OpenFile(args[1])->Read(args[2]);  // kRecordNotFound when missing
+    const std::string line = mvdb::RecordJsonLine(args[1], args[2], record->Get());
+    database->DeleteRecord(args[1], args[2]);
+    database->Commit();
+    std::cout << line << '\n';
+  } catch (...) {
+    if (database->InTransaction()) database->Rollback();
+    throw;
+  }
   return 0;
 }
 
@@ -133,57 +161,62 @@ std::int64_t CountOption(const std::string& name, const std::string& text) {
     used = 0;
   }
   if (used != text.size() || value < 0) {
-    throw UsageError("option " + name + " needs a whole number, not '" + text + "'");
+    throw UsageError("l'option " + name + " attend un nombre entier, pas « " + text + " »");
   }
   return value;
 }
 
-// Writes a new database file through a temporary name, so that a failed or interrupted run
-// leaves no half-written database under the requested name.
+// Writes a new database whole or not at all (mvdb::CreateDatabase).
 int Generate(const Args& args) {
   const std::string path = args[0];
   mvdb::GenerateOptions options;
   bool caregivers = false, contracts = false, advances = false;
-  for (std::size_t i = 1; i < args.size(); i += 2) {
-    if (i + 1 >= args.size()) throw UsageError("option " + args[i] + " needs a value");
-    const std::int64_t value = CountOption(args[i], args[i + 1]);
-    if (args[i] == "--caregivers") {
-      options.caregivers = value;
-      caregivers = true;
-    } else if (args[i] == "--contracts") {
-      options.contracts = value;
-      contracts = true;
-    } else if (args[i] == "--advances") {
-      options.advances = value;
-      advances = true;
-    } else if (args[i] == "--seed") {
-      options.seed = static_cast<std::uint64_t>(value);
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    // --name value or --name=value
+    std::string name = args[i];
+    std::string value;
+    if (const auto equals = name.find('='); equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
     } else {
-      throw UsageError("unknown option '" + args[i] + "'");
+      throw UsageError("l'option " + name + " attend une valeur");
+    }
+    if (name != "--caregivers" && name != "--contracts" && name != "--advances" &&
+        name != "--seed") {
+      throw UsageError("option inconnue : " + name);
+    }
+    const std::int64_t count = CountOption(name, value);
+    if (name == "--caregivers") {
+      options.caregivers = count;
+      caregivers = true;
+    } else if (name == "--contracts") {
+      options.contracts = count;
+      contracts = true;
+    } else if (name == "--advances") {
+      options.advances = count;
+      advances = true;
+    } else {
+      options.seed = static_cast<std::uint64_t>(count);
     }
   }
   if (!caregivers || !contracts || !advances) {
-    throw UsageError("--caregivers, --contracts and --advances are required");
+    throw UsageError("--caregivers, --contracts et --advances sont obligatoires");
   }
-  namespace fs = std::filesystem;
-  if (fs::exists(path)) throw ToolError(path + " exists already; generate writes a new database");
-  const std::string partial = path + ".partial";
-  auto remove_partial = [&] {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(partial + suffix);
-  };
-  remove_partial();
   std::map<std::string, std::int64_t> written;
-  try {
-    auto database = mvdb::OpenMvdb(partial, mvdb::OpenOptions{.create = true});
-    written = mvdb::GenerateDatabase(*database, options);
-    database.reset();  // closes the file, folding the write-ahead log into it
-    fs::rename(partial, path);
-  } catch (...) {
-    remove_partial();
-    throw;
-  }
+  mvdb::CreateDatabase(path, [&](mvdb::Database& database) {
+    written = mvdb::GenerateDatabase(database, options);
+  });
+  // The generator counts the entries of the name index under "<file> index".
+  constexpr std::string_view kIndexSuffix = " index";
   for (const auto& [file, records] : written) {
+    if (file.ends_with(kIndexSuffix)) continue;
     std::cout << nlohmann::ordered_json{{"file", file}, {"records", records}}.dump() << '\n';
+  }
+  for (const auto& [file, entries] : written) {
+    if (!file.ends_with(kIndexSuffix)) continue;
+    PrintIndex(file.substr(0, file.size() - kIndexSuffix.size()), "NomPrenomAidant", entries);
   }
   return 0;
 }
@@ -200,32 +233,37 @@ constexpr std::size_t kAnyCount = static_cast<std::size_t>(-1);
 
 constexpr Verb kVerbs[] = {
     {"load",
-     "load DB FILE.jsonl        store JSON lines (- for standard input), in one transaction", 2, 2,
-     Load},
-    {"dump", "dump DB [FILE...]         print records as JSON lines, files and keys in order", 1,
+     "load DB FICHIER.jsonl       charge des lignes JSON (- : l'entrée standard), en une "
+     "transaction",
+     2, 2, Load},
+    {"dump",
+     "dump DB [FICHIER...]        écrit les enregistrements et les index en lignes JSON", 1,
      kAnyCount, Dump},
-    {"query", "query DB 'SENTENCE' [ATTRLIST]   run a sentence, one JSON array per row", 2, 3,
-     Query},
-    {"read", "read DB FILE KEY          print one record as a JSON line", 3, 3, Read},
-    {"explain", "explain DB 'SENTENCE'     print the plan of a sentence", 2, 2, Explain},
+    {"query", "query DB 'PHRASE' [ATTRIBUTS]   exécute une requête, un tableau JSON par ligne", 2,
+     3, Query},
+    {"read", "read DB FICHIER CLÉ        écrit un enregistrement en ligne JSON", 3, 3, Read},
+    {"delete", "delete DB FICHIER CLÉ      supprime un enregistrement et l'écrit en ligne JSON", 3,
+     3, Delete},
+    {"explain", "explain DB 'PHRASE'         écrit le plan d'une requête", 2, 2, Explain},
     {"index",
-     "index DB FILE FIELD       build a secondary index on an attribute or dictionary item", 3, 3,
-     Index},
+     "index DB FICHIER CHAMP      construit un index sur un attribut ou un élément de "
+     "dictionnaire",
+     3, 3, Index},
     {"generate",
-     "generate DB --caregivers N --contracts M --advances K [--seed S]   write a new synthetic "
-     "database of that size",
-     7, 9, Generate},
+     "generate DB --caregivers N --contracts M --advances K [--seed S]\n"
+     "                                   crée une base synthétique de cette taille",
+     1, kAnyCount, Generate},
 };
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: mvdb VERB ARGUMENTS\n";
+  out << "Usage : mvdb VERBE ARGUMENTS\n";
   for (const Verb& verb : kVerbs) out << "  mvdb " << verb.synopsis << '\n';
-  out << "Errors go to standard error with their number; exit 1 when the operation failed, 2 for "
-         "a usage error. See docs/mvdb.md.\n";
+  out << "Les erreurs vont sur la sortie d'erreur avec leur numéro ; code de sortie 1 quand "
+         "l'opération a échoué, 2 pour une commande mal formée. Voir docs/mvdb.md.\n";
 }
 
 int Dispatch(const Args& arguments) {
-  if (arguments.empty()) throw UsageError("no verb given");
+  if (arguments.empty()) throw UsageError("aucun verbe");
   if (arguments[0] == "help" || arguments[0] == "--help" || arguments[0] == "-h") {
     PrintUsage(std::cout);
     return 0;
@@ -235,11 +273,11 @@ int Dispatch(const Args& arguments) {
     Args args(arguments.begin() + 1, arguments.end());
     if (args.size() < verb.min_args ||
         (verb.max_args != kAnyCount && args.size() > verb.max_args)) {
-      throw UsageError("wrong number of arguments; usage: mvdb " + std::string(verb.synopsis));
+      throw UsageError("nombre d'arguments incorrect pour " + std::string(verb.name));
     }
     return verb.run(args);
   }
-  throw UsageError("unknown verb '" + arguments[0] + "'");
+  throw UsageError("verbe inconnu : " + arguments[0]);
 }
 
 }  // namespace
@@ -249,16 +287,20 @@ int main(int argc, char** argv) {
   try {
     return Dispatch(arguments);
   } catch (const UsageError& e) {
-    std::cerr << "mvdb: " << e.what() << '\n';
+    std::cerr << "mvdb : " << e.what() << '\n';
     PrintUsage(std::cerr);
     return 2;
   } catch (const ComponentError& e) {
     std::cout.flush();
-    std::cerr << "mvdb: error " << varnolde::FormatErrorNumber(e.number()) << ": " << e.what()
+    std::cerr << "mvdb : erreur " << varnolde::FormatErrorNumber(e.number()) << " : " << e.what()
               << '\n';
     return 1;
+  } catch (const ToolError& e) {
+    std::cerr << "mvdb : " << e.what() << '\n';
+    return 1;
   } catch (const std::exception& e) {
-    std::cerr << "mvdb: " << e.what() << '\n';
+    // Not foreseen: a fault of the program. Its text may be a library's, in English.
+    std::cerr << "mvdb : échec inattendu, signalez-le :\n" << e.what() << '\n';
     return 1;
   }
 }

@@ -1,7 +1,8 @@
 // varnolde: the advances panel in a window of its own.
 //
-//   varnolde [--db PATH] [--user LOGIN] [--locale LOCALE]
+//   varnolde [--db PATH] [--user LOGIN] [--locale LOCALE]     (--name=VALUE works too)
 //
+// The command line is read first, so that --help and a mistake need no display.
 // Opens the database (without --db, the demo database, created from the installed demo data
 // the first time), reads the user's rights (without --user, the login of the operating-system
 // user when the database knows it, else "gestionnaire" on the demo database only), builds the
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -67,34 +69,37 @@ struct Options {
   bool help = false;
 };
 
-Options ParseArguments(const QStringList& arguments) {
+// Read before anything else (no display, no database is needed for it): --name VALUE or
+// --name=VALUE, --help. A mistake is a usage error.
+Options ParseArguments(int argc, char** argv) {
   Options options;
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    const QString& argument = arguments[i];
-    if (argument == "--help" || argument == "-h") {
+  for (int i = 1; i < argc; ++i) {
+    std::string name = argv[i];
+    if (name == "--help" || name == "-h") {
       options.help = true;
       continue;
     }
+    std::optional<std::string> value;
+    if (const auto equals = name.find('='); equals != std::string::npos && name.starts_with("--")) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
     std::optional<std::string>* target = nullptr;
-    std::string* locale_target = nullptr;
-    if (argument == "--db") {
+    if (name == "--db") {
       target = &options.db;
-    } else if (argument == "--user") {
+    } else if (name == "--user") {
       target = &options.user;
-    } else if (argument == "--locale") {
-      locale_target = &options.locale;
-    } else {
-      throw StartupError{"argument inconnu : " + argument.toStdString() + "\n" + kUsage,
-                         kExitUsage};
+    } else if (name != "--locale") {
+      throw StartupError{"argument inconnu : " + name + "\n" + kUsage, kExitUsage};
     }
-    if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
-      throw StartupError{argument.toStdString() + " attend une valeur\n" + kUsage, kExitUsage};
+    if (!value && i + 1 < argc) value = argv[++i];
+    if (!value || value->empty()) {
+      throw StartupError{name + " attend une valeur\n" + kUsage, kExitUsage};
     }
-    const std::string value = arguments[++i].toStdString();
     if (target != nullptr) {
-      *target = value;
+      *target = *value;
     } else {
-      *locale_target = value;
+      options.locale = *value;
     }
   }
   return options;
@@ -103,6 +108,10 @@ Options ParseArguments(const QStringList& arguments) {
 std::string EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::string() : std::string(value);
+}
+
+std::string Describe(const ComponentError& error) {
+  return "Erreur " + varnolde::FormatErrorNumber(error.number()) + " : " + error.what();
 }
 
 // $XDG_DATA_HOME/varnolde/demo.db, by default ~/.local/share/varnolde/demo.db.
@@ -140,9 +149,9 @@ fs::path DemoDataPath() {
   throw StartupError{"données de démonstration introuvables ; cherchées dans :" + searched};
 }
 
-// Creates the demo database from the demo data when it does not exist yet. The load goes to
-// a file beside it that is renamed only once complete, so an interrupted first start leaves
-// no half-made database behind.
+// Creates the demo database from the demo data when it does not exist yet, whole or not at
+// all, after removing what a killed session or an interrupted creation left under its name
+// (mvdb::CreateDatabase).
 std::string EnsureDemoDatabase() {
   const fs::path database = DemoDatabasePath();
   std::error_code error;
@@ -151,28 +160,17 @@ std::string EnsureDemoDatabase() {
   fs::create_directories(database.parent_path(), error);
   if (error) {
     throw StartupError{"impossible de créer le dossier " + database.parent_path().string() +
-                       " : " + error.message()};
+                       " : " + varnolde::SystemCause(error.value())};
   }
-  const fs::path partial = database.string() + ".creation-" + std::to_string(getpid());
   std::ifstream lines(data);
-  if (!lines) throw StartupError{"impossible de lire " + data.string()};
+  if (!lines) {
+    throw StartupError{"lecture de " + data.string() + " impossible : " +
+                       varnolde::SystemCause(errno)};
+  }
   try {
-    varnolde::mvdb::LoadJsonLines(partial.string(), lines);
+    varnolde::mvdb::LoadJsonLines(database.string(), lines);
   } catch (const ComponentError& failure) {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-      fs::remove(partial.string() + suffix, error);
-    }
-    throw StartupError{data.string() + " : " + failure.what()};
-  }
-  // The load closed its link, which normally folds SQLite's write-ahead log into the file;
-  // should a log remain, it goes along with the file it belongs to.
-  if (fs::exists(partial.string() + "-wal", error)) {
-    fs::rename(partial.string() + "-wal", database.string() + "-wal", error);
-  }
-  fs::remove(partial.string() + "-shm", error);
-  fs::rename(partial, database, error);
-  if (error) {
-    throw StartupError{"impossible de créer " + database.string() + " : " + error.message()};
+    throw StartupError{data.string() + " : " + Describe(failure)};
   }
   std::cerr << "varnolde : base de démonstration créée : " << database.string() << "\n";
   return database.string();
@@ -199,10 +197,6 @@ std::string LoginFor(varnolde::DatabaseLink& db, const Options& options, bool de
     if (failure.number() != varnolde::err::kUnknownUser) throw;
   }
   return kDemoLogin;
-}
-
-std::string Describe(const ComponentError& error) {
-  return "Erreur " + varnolde::FormatErrorNumber(error.number()) + " : " + error.what();
 }
 
 // The window that holds the panel. It closes when the panel closes it ("Sortir"), or when the
@@ -245,19 +239,22 @@ bool DisplayAvailable() {
          !EnvironmentValue("WAYLAND_DISPLAY").empty();
 }
 
-int Run(QApplication& application) {
-  const Options options = ParseArguments(QApplication::arguments());
-  if (options.help) {
-    std::cout << kUsage;
-    return 0;
-  }
+int Run(QApplication& application, const Options& options) {
   const bool demo = !options.db.has_value();
   const std::string db_path = demo ? EnsureDemoDatabase() : *options.db;
 
   std::shared_ptr<varnolde::DatabaseLink> db;
   std::string login;
   try {
-    db = varnolde::mvdb::OpenDatabase(db_path);
+    // A file the user may read but not write opens read-only: consulting works, a validation
+    // shows the write-failure message.
+    auto mvdb_database = varnolde::mvdb::OpenMvdb(
+        db_path, varnolde::mvdb::OpenOptions{.read_only_when_unwritable = true});
+    if (::access(db_path.c_str(), W_OK) != 0) {
+      std::cerr << "varnolde : base ouverte en lecture seule, le fichier n'étant pas accessible "
+                   "en écriture : " << db_path << "\n";
+    }
+    db = std::move(mvdb_database);
     login = LoginFor(*db, options, demo);
   } catch (const ComponentError& failure) {
     throw StartupError{Describe(failure)};
@@ -292,6 +289,17 @@ int Run(QApplication& application) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Options options;
+  try {
+    options = ParseArguments(argc, argv);
+  } catch (const StartupError& failure) {
+    std::cerr << "varnolde : " << failure.text;
+    return failure.status;
+  }
+  if (options.help) {
+    std::cout << kUsage;
+    return 0;
+  }
   if (!DisplayAvailable()) {
     std::cerr << "varnolde : aucun écran (ni DISPLAY ni WAYLAND_DISPLAY) ; le panneau ne "
                  "s'ouvre que dans une fenêtre. Sans écran : varnolde-script "
@@ -308,7 +316,7 @@ int main(int argc, char** argv) {
     QApplication::installTranslator(&qt_french);
   }
   try {
-    return Run(application);
+    return Run(application, options);
   } catch (const StartupError& failure) {
     ReportStartupError(failure.text, failure.status);
     return failure.status;

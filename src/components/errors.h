@@ -49,4 +49,9 @@ class ComponentError : public std::runtime_error {
 // "0x8004000B" for database numbers, the plain decimal for small platform numbers.
 std::string FormatErrorNumber(ErrorNumber number);
 
+// The French cause of a failed system call (an errno value): "fichier introuvable", "accès
+// refusé", ... The system's own text follows the process's locale, so messages that must stay
+// in one language use this one.
+std::string SystemCause(int errno_value);
+
 }  // namespace varnolde

@@ -66,7 +66,10 @@ std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit, const std::st
                                                  const SessionSettings& settings) {
   // Checked before the file is opened, so that a second session fails without side effects.
   RequireNoSession();
-  return Open(toolkit, mvdb::OpenDatabase(database_path), settings);
+  // A file the user may read but not write opens read-only: the clerk consults, and a
+  // validation shows the write-failure message.
+  mvdb::OpenOptions options{.read_only_when_unwritable = true};
+  return Open(toolkit, mvdb::OpenDatabase(database_path, options), settings);
 }
 
 std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit,

@@ -40,7 +40,8 @@ struct SessionSettings {
 
 class PanelSession {
  public:
-  // Opens the database file at database_path (never creating it), then the panel on it.
+  // Opens the database file at database_path (never creating it; read-only when the user may
+  // read it but not write it), then the panel on it.
   static std::unique_ptr<PanelSession> Open(Toolkit& toolkit, const std::string& database_path,
                                             const SessionSettings& settings);
   // Opens the panel on a database the host has already opened.

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "components/errors.h"
 #include "components/utf8.h"
+#include "mvdb/dictionary.h"
 #include "mvdb/dynarray.h"
 #include "mvdb/query/lexer.h"
 
@@ -18,11 +20,37 @@ namespace {
 using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
+// A record line, or an index line (index not empty; key and text empty).
 struct LoadedRecord {
   std::string file;
   std::string key;
   std::string text;
+  std::string index;
 };
+
+// The cause of a JSON syntax error in French, from the parser's English message.
+std::string JsonCause(std::string_view message) {
+  // In this order: a message may hold several of these.
+  static constexpr std::pair<std::string_view, std::string_view> kCauses[] = {
+      {"ill-formed UTF-8", "octet qui n'est pas de l'UTF-8 valide"},
+      {"control character", "caractère de contrôle non échappé dans un texte"},
+      {"missing closing quote", "texte sans guillemet fermant"},
+      {"invalid string", "séquence d'échappement invalide dans un texte"},
+      {"invalid number", "nombre mal formé"},
+      {"; expected end of input", "caractères après la fin de l'objet"},
+      {"invalid literal", "mot inconnu (un texte s'écrit entre guillemets)"},
+      {"unexpected end of input", "la ligne s'arrête avant la fin de l'objet"},
+      {"; expected ':'", "« : » attendu après le nom d'un membre"},
+      {"; expected string literal", "nom de membre entre guillemets attendu"},
+      {"; expected '}'", "« , » ou « } » attendu"},
+      {"; expected ']'", "« , » ou « ] » attendu"},
+      {"; expected '[', '{', or a literal", "valeur attendue (texte, tableau ou objet)"},
+  };
+  for (const auto& [english, french] : kCauses) {
+    if (message.find(english) != std::string_view::npos) return std::string(french);
+  }
+  return "syntaxe JSON incorrecte";
+}
 
 [[noreturn]] void LineError(int line, const std::string& message) {
   throw ComponentError(err::kBadData, "ligne " + std::to_string(line) + " : " + message);
@@ -45,14 +73,26 @@ LoadedRecord ParseLine(std::string_view text, int line) {
     json = Json::parse(text.begin(), text.end());
   } catch (const Json::parse_error& e) {
     std::size_t offset = e.byte > 0 ? e.byte - 1 : 0;
+    // The parser stops on the byte that breaks a UTF-8 sequence: name the sequence's start.
+    const std::string cause = JsonCause(e.what());
+    if (cause.starts_with("octet")) {
+      for (int back = 0; back < 3 && offset > 0 && offset <= text.size() &&
+                         static_cast<unsigned char>(text[offset - 1]) >= 0x80;
+           ++back) {
+        --offset;
+      }
+    }
     throw ComponentError(err::kBadData, "ligne " + std::to_string(line) + ", caractère " +
                                             std::to_string(CharacterPosition(text, offset)) +
-                                            " : JSON invalide (" + e.what() + ")");
+                                            " : JSON invalide : " + cause);
   }
   if (!json.is_object()) LineError(line, "objet {\"file\", \"id\", \"rec\"} attendu");
+  const bool index_line = json.contains("index");
   for (auto it = json.begin(); it != json.end(); ++it) {
-    if (it.key() != "file" && it.key() != "id" && it.key() != "rec") {
-      LineError(line, "membre « " + it.key() + " » inconnu (file, id et rec seulement)");
+    if (index_line ? it.key() != "file" && it.key() != "index"
+                   : it.key() != "file" && it.key() != "id" && it.key() != "rec") {
+      LineError(line, "membre « " + it.key() + " » inconnu (" +
+                          (index_line ? "file et index" : "file, id et rec") + " seulement)");
     }
   }
   LoadedRecord record;
@@ -68,6 +108,10 @@ LoadedRecord ParseLine(std::string_view text, int line) {
     }
   };
   text_member("file", record.file);
+  if (index_line) {
+    text_member("index", record.index);
+    return record;
+  }
   text_member("id", record.key);
   auto rec = json.find("rec");
   if (rec == json.end() || !rec->is_array())
@@ -130,13 +174,14 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-std::map<std::string, int> LoadJsonLines(Database& database, std::istream& in) {
+LoadReport LoadJsonLines(Database& database, std::istream& in) {
   bool own_transaction = !database.InTransaction();
   if (own_transaction)
     database.Begin();
   else
     database.Savepoint("mvdb_load");
-  std::map<std::string, int> counts;
+  LoadReport report;
+  std::vector<std::pair<int, LoadedRecord>> indexes;  // built once every record is stored
   try {
     std::string text;
     int line = 0;
@@ -147,17 +192,37 @@ std::map<std::string, int> LoadJsonLines(Database& database, std::istream& in) {
       if (!view.empty() && view.back() == '\r') view.remove_suffix(1);
       if (view.find_first_not_of(" \t") == std::string_view::npos) continue;
       LoadedRecord record = ParseLine(view, line);
+      if (!record.index.empty()) {
+        indexes.emplace_back(line, std::move(record));
+        continue;
+      }
       try {
-        if (counts.find(record.file) == counts.end()) database.CreateFile(record.file);
-        database.WriteRecord(record.file, record.key, record.text);
+        if (report.added.find(record.file) == report.added.end()) {
+          database.CreateFile(record.file);
+          report.added[record.file] = 0;
+          report.replaced[record.file] = 0;
+        }
+        if (database.WriteRecord(record.file, record.key, record.text)) {
+          ++report.added[record.file];
+        } else {
+          ++report.replaced[record.file];
+        }
       } catch (const ComponentError& e) {
         throw ComponentError(e.number(), "ligne " + std::to_string(line) + " : " + e.what());
       }
-      ++counts[record.file];
     }
     if (in.bad())
       throw ComponentError(err::kBadData,
                            "lecture des lignes interrompue à la ligne " + std::to_string(line + 1));
+    for (const auto& [line_number, index] : indexes) {
+      try {
+        report.indexes.push_back(
+            {index.file, index.index, database.CreateIndex(index.file, index.index)});
+      } catch (const ComponentError& e) {
+        throw ComponentError(e.number(),
+                             "ligne " + std::to_string(line_number) + " : " + e.what());
+      }
+    }
     if (own_transaction)
       database.Commit();
     else
@@ -166,20 +231,18 @@ std::map<std::string, int> LoadJsonLines(Database& database, std::istream& in) {
     Undo(database, own_transaction);
     throw;
   }
-  return counts;
+  return report;
 }
 
-std::map<std::string, int> LoadJsonLines(const std::string& db_path, std::istream& in) {
-  bool existed = Exists(db_path);
-  try {
-    auto database = OpenMvdb(db_path, OpenOptions{.create = true});
-    return LoadJsonLines(*database, in);
-  } catch (...) {
-    if (!existed) {
-      for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db_path + suffix).c_str());
-    }
-    throw;
+LoadReport LoadJsonLines(const std::string& db_path, std::istream& in) {
+  LoadReport report;
+  if (Exists(db_path)) {
+    auto database = OpenMvdb(db_path);
+    report = LoadJsonLines(*database, in);
+  } else {
+    CreateDatabase(db_path, [&](Database& database) { report = LoadJsonLines(database, in); });
   }
+  return report;
 }
 
 std::string RecordJsonLine(std::string_view file, std::string_view key, std::string_view text) {
@@ -224,27 +287,60 @@ void DumpJsonLines(Database& database, const std::vector<std::string>& files, st
   std::vector<std::string> names = files.empty() ? database.FileNames() : files;
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
-  // A first pass finds texts JSON cannot carry, so that a failed dump writes nothing.
+  // The indexes of the files dumped, and the dictionary items they read when the dictionary
+  // itself is not dumped.
+  std::vector<std::pair<std::string, std::string>> indexes;
+  std::map<std::string, std::vector<std::string>> items;  // dictionary file -> item names
   for (const std::string& name : names) {
-    database.ForEachRecord(name, [&](std::string_view key, std::string_view text) {
-      std::string_view bad;
-      if (!utf8::IsValid(name))
-        bad = "son fichier";
-      else if (!utf8::IsValid(key))
-        bad = "sa clé";
-      else if (!IsValidUtf8WithMarks(text))
-        bad = "son texte";
-      if (!bad.empty()) {
-        throw ComponentError(err::kBadData,
-                             "enregistrement « " + std::string(key) + " » du fichier « " + name +
-                                 " » : " + std::string(bad) + " n'est pas de l'UTF-8 valide");
+    for (const std::string& field : database.IndexNames(name)) {
+      indexes.emplace_back(name, field);
+      int attribute = 0;
+      const std::string dictionary = "DICT " + name;
+      if (!ParseAttributeNumber(field, attribute) &&
+          !std::binary_search(names.begin(), names.end(), dictionary)) {
+        items[dictionary].push_back(field);
       }
-    });
+    }
   }
-  for (const std::string& name : names) {
-    database.ForEachRecord(name, [&](std::string_view key, std::string_view text) {
-      out << RecordJsonLine(name, key, text) << '\n';
-    });
+  auto for_each = [&](const std::function<void(const std::string&, std::string_view,
+                                               std::string_view)>& visit) {
+    std::vector<std::string> all = names;
+    for (const auto& [dictionary, fields] : items) all.push_back(dictionary);
+    std::sort(all.begin(), all.end());
+    for (const std::string& name : all) {
+      auto wanted = items.find(name);
+      if (wanted == items.end() || std::binary_search(names.begin(), names.end(), name)) {
+        database.ForEachRecord(
+            name, [&](std::string_view key, std::string_view text) { visit(name, key, text); });
+        continue;
+      }
+      std::vector<std::string> keys = wanted->second;
+      std::sort(keys.begin(), keys.end());
+      keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+      auto file = database.OpenFile(name);
+      for (const std::string& key : keys) visit(name, key, file->Read(key)->Get());
+    }
+  };
+  // A first pass finds texts JSON cannot carry, so that a failed dump writes nothing.
+  for_each([&](const std::string& name, std::string_view key, std::string_view text) {
+    std::string_view bad;
+    if (!utf8::IsValid(name))
+      bad = "son fichier";
+    else if (!utf8::IsValid(key))
+      bad = "sa clé";
+    else if (!IsValidUtf8WithMarks(text))
+      bad = "son texte";
+    if (!bad.empty()) {
+      throw ComponentError(err::kBadData,
+                           "enregistrement « " + std::string(key) + " » du fichier « " + name +
+                               " » : " + std::string(bad) + " n'est pas de l'UTF-8 valide");
+    }
+  });
+  for_each([&](const std::string& name, std::string_view key, std::string_view text) {
+    out << RecordJsonLine(name, key, text) << '\n';
+  });
+  for (const auto& [file, field] : indexes) {
+    out << OrderedJson{{"file", file}, {"index", field}}.dump() << '\n';
   }
 }
 

@@ -1,6 +1,12 @@
 // The engine: the database contract and its administration over the storage layer.
 #include "mvdb/link.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
 #include "components/errors.h"
 #include "mvdb/dynarray.h"
 #include "mvdb/engine.h"
@@ -90,8 +96,10 @@ class Engine final : public Database,
     return Retrying(
         [&] { return PlanText(BuildPlan(ast, sentence, "0", *storage_, PlanOptions{})); });
   }
-  void WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
-    storage_->WriteRecord(file, key, text);
+  bool WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
+    bool created = false;
+    storage_->WriteRecord(file, key, text, &created);
+    return created;
   }
   void DeleteRecord(std::string_view file, std::string_view key) override {
     storage_->DeleteRecord(file, key);
@@ -196,6 +204,73 @@ std::shared_ptr<Database> OpenMvdb(const std::string& path, const OpenOptions& o
 
 std::shared_ptr<DatabaseLink> OpenDatabase(const std::string& path, const OpenOptions& options) {
   return OpenMvdb(path, options);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kCreationMark = ".creation-";
+
+void RemoveWithCompanions(const std::string& path) {
+  std::error_code ignored;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(path + suffix, ignored);
+}
+
+// Removes the temporary files of earlier creations of path whose process has ended.
+void RemoveAbandonedCreations(const fs::path& path) {
+  const std::string prefix = path.filename().string() + kCreationMark;
+  std::error_code error;
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::size_t digits = name.find_first_not_of("0123456789", prefix.size());
+    const std::string pid = name.substr(prefix.size(), digits - prefix.size());
+    if (pid.empty() || pid.size() > 9) continue;
+    if (::kill(static_cast<pid_t>(std::stol(pid)), 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    fs::remove(it->path(), ignored);
+  }
+}
+
+}  // namespace
+
+void CreateDatabase(const std::string& path, const std::function<void(Database&)>& fill) {
+  auto fail = [&](const std::string& cause) {
+    return ComponentError(err::kDatabaseOpen, "base « " + path + " » : " + cause);
+  };
+  std::error_code error;
+  if (fs::exists(path, error)) throw fail("le fichier existe déjà");
+  const fs::path folder = fs::path(path).has_parent_path() ? fs::path(path).parent_path() : ".";
+  if (!fs::is_directory(folder, error)) {
+    throw fail("dossier « " + folder.string() + " » introuvable");
+  }
+  if (::access(folder.c_str(), W_OK) != 0) {
+    throw fail("création impossible dans le dossier « " + folder.string() + " » (" +
+               SystemCause(errno) + ")");
+  }
+  RemoveAbandonedCreations(path);
+  const std::string temporary = path + kCreationMark + std::to_string(::getpid());
+  RemoveWithCompanions(temporary);
+  try {
+    {
+      std::shared_ptr<Database> database = OpenMvdb(temporary, OpenOptions{.create = true});
+      fill(*database);
+    }  // closing folds the write-ahead log into the file
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) fs::remove(path + suffix, error);
+    if (fs::exists(temporary + "-wal", error)) {
+      // Should a log remain, it goes along with the file it belongs to.
+      fs::rename(temporary + "-wal", path + "-wal", error);
+      if (error) throw fail("renommage du journal impossible (" + SystemCause(error.value()) + ")");
+    }
+    fs::remove(temporary + "-shm", error);
+    fs::rename(temporary, path, error);
+    if (error) throw fail("renommage impossible (" + SystemCause(error.value()) + ")");
+  } catch (...) {
+    RemoveWithCompanions(temporary);
+    throw;
+  }
 }
 
 QueryResult RunQuery(Database& database, std::string_view sentence, std::string_view columns,

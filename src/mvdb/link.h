@@ -30,6 +30,9 @@ namespace varnolde::mvdb {
 struct OpenOptions {
   bool create = false;     // create the file (an empty database) when it does not exist
   bool read_only = false;  // every write, delete and commit then fails with kWriteFailed
+  // A file the user may read but not write is opened read-only instead of being refused: what
+  // a clerk's host wants (consulting works, a validation shows the write failure).
+  bool read_only_when_unwritable = false;
   int busy_timeout_ms = 5000;
 };
 
@@ -59,8 +62,9 @@ class Database : public DatabaseLink {
 
   // Stores or removes one record without going through a DbRecord (bulk loads, generators),
   // with the same index upkeep and failures as DBWrite and DBDelete: kWriteFailed for any
-  // failure, an unknown file included.
-  virtual void WriteRecord(std::string_view file, std::string_view key, std::string_view text) = 0;
+  // failure, an unknown file included. WriteRecord returns true when the file held no record
+  // of that key before.
+  virtual bool WriteRecord(std::string_view file, std::string_view key, std::string_view text) = 0;
   virtual void DeleteRecord(std::string_view file, std::string_view key) = 0;
 
   // Calls visit(key, text) for every record of file in key order. The views are valid during
@@ -74,5 +78,15 @@ std::shared_ptr<Database> OpenMvdb(const std::string& path, const OpenOptions& o
 
 std::shared_ptr<DatabaseLink> OpenDatabase(const std::string& path,
                                            const OpenOptions& options = {});
+
+// Makes a new database at path, whole or not at all. First it removes what an earlier database
+// or creation left under that name: the "-wal", "-shm" and "-journal" files of a database that
+// no longer exists (SQLite would replay such a log onto the new file, bringing back the last
+// changes of the old one), and the temporary files of creations whose process has ended. Then
+// fill writes into a new database under a temporary name beside path ("path.creation-PID"),
+// which is closed and renamed to path once fill has returned; on any failure, or when the
+// process is killed, nothing appears under path. Raises kDatabaseOpen when path exists already
+// or its folder is missing, and whatever fill raises.
+void CreateDatabase(const std::string& path, const std::function<void(Database&)>& fill);
 
 }  // namespace varnolde::mvdb

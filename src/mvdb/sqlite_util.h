@@ -2,9 +2,9 @@
 //
 // Connection and Statement own a connection and one prepared statement; a statement is reset
 // (not finalized) between uses so that the storage layer can keep it prepared for the life of
-// the connection. SqliteError carries the
-// SQLite result code and message; the storage layer turns it into the ComponentError number
-// that fits the operation (a failed write is always kWriteFailed).
+// the connection. SqliteError carries the SQLite result code and its French cause; the storage
+// layer turns it into the ComponentError number that fits the operation (a failed write is
+// always kWriteFailed).
 #pragma once
 
 #include <sqlite3.h>
@@ -25,8 +25,13 @@ class SqliteError : public std::runtime_error {
   int code_;
 };
 
-// Raises SqliteError with the connection's message when rc is not one of the accepted codes.
-void CheckSqlite(sqlite3* db, int rc, std::string_view what);
+// The French cause of an SQLite result code ("base verrouillée par un autre programme", "disque
+// plein", ...), with the code itself for whoever digs further: SQLite's own messages are
+// English and would mix two languages in one message.
+std::string SqliteCause(int rc);
+
+// Raises SqliteError with the cause of rc when rc is not one of the accepted codes.
+void CheckSqlite(sqlite3* db, int rc);
 
 // Runs one or more SQL statements that return no rows.
 void Exec(sqlite3* db, std::string_view sql);

@@ -29,15 +29,38 @@ std::string OpenCause(const SqliteError& e) {
   switch (e.code() & 0xFF) {
     case SQLITE_NOTADB:
       return "ce n'est pas une base de données SQLite";
-    case SQLITE_CORRUPT:
-      return "fichier endommagé (" + std::string(e.what()) + ")";
-    case SQLITE_CANTOPEN:
-      return "ouverture impossible (" + std::string(e.what()) + ")";
     case SQLITE_BUSY:
       return "base verrouillée par un autre programme";
     default:
       return e.what();
   }
+}
+
+// The folder of a database file ("." for a bare file name).
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// A file name as an SQLite URI ("file:" and the path, its reserved characters escaped).
+std::string FileUri(const std::string& path) {
+  std::string uri = "file:";
+  for (unsigned char c : path) {
+    if (c == '%' || c == '?' || c == '#' || c < 0x20) {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      uri += escaped;
+    } else {
+      uri += static_cast<char>(c);
+    }
+  }
+  return uri;
 }
 
 std::uint32_t BigEndian32(const unsigned char* bytes) {
@@ -80,34 +103,60 @@ std::unique_ptr<Storage> Storage::Open(const std::string& path, const OpenOption
   auto fail = [&](const std::string& cause) {
     return ComponentError(err::kDatabaseOpen, "base « " + path + " » : " + cause);
   };
+  OpenOptions effective = options;
   struct stat info {};
   bool exists = ::stat(path.c_str(), &info) == 0;
   if (exists && S_ISDIR(info.st_mode)) throw fail("c'est un répertoire");
+  const std::string folder = FolderOf(path);
+  if (!exists && !Exists(folder)) throw fail("dossier « " + folder + " » introuvable");
   if (!exists && (!options.create || options.read_only)) throw fail("fichier introuvable");
-  if (exists && ::access(path.c_str(), options.read_only ? R_OK : R_OK | W_OK) != 0) {
-    throw fail(std::string("accès refusé (") + std::strerror(errno) + ")");
+  if (!exists && ::access(folder.c_str(), W_OK) != 0) {
+    throw fail("création impossible dans le dossier « " + folder + " » (" + SystemCause(errno) +
+               ")");
+  }
+  if (exists && ::access(path.c_str(), R_OK) != 0) throw fail(SystemCause(errno));
+  if (exists && !options.read_only && ::access(path.c_str(), W_OK) != 0) {
+    if (!options.read_only_when_unwritable) {
+      throw fail("écriture refusée (" + SystemCause(errno) + ")");
+    }
+    effective.read_only = true;
   }
   if (exists) {
     std::string cause = TruncationCause(path, static_cast<std::uint64_t>(info.st_size));
     if (!cause.empty()) throw fail(cause);
   }
 
+  // A reader keeps its place in the write-ahead log through the "-shm" file beside the
+  // database, which it creates when it is missing. When the folder cannot be written and no
+  // program has the database open (no "-shm"), there is no log to follow: the file is read as
+  // it stands. A log left there by a program that ended without closing the database holds
+  // validated work that only a writer can fold into the file.
+  std::string name = path;
+  int uri_flag = 0;
+  if (effective.read_only && !Exists(path + "-shm") && ::access(folder.c_str(), W_OK) != 0) {
+    if (Exists(path + "-wal")) {
+      throw fail("le journal « " + path +
+                 "-wal » d'une session interrompue n'est pas encore reporté dans la base, et le "
+                 "dossier n'est pas accessible en écriture : ouvrez-la d'abord une fois avec un "
+                 "compte qui peut écrire dans le dossier");
+    }
+    name = FileUri(path) + "?immutable=1";
+    uri_flag = SQLITE_OPEN_URI;
+  }
+
   std::unique_ptr<Storage> storage(new Storage());
   storage->path_ = path;
-  storage->read_only_ = options.read_only;
+  storage->read_only_ = effective.read_only;
   int flags =
-      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE |
-      (options.read_only ? SQLITE_OPEN_READONLY
-                         : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0));
-  int rc = sqlite3_open_v2(path.c_str(), &storage->db_, flags, nullptr);
+      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE | uri_flag |
+      (effective.read_only ? SQLITE_OPEN_READONLY
+                           : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0));
+  int rc = sqlite3_open_v2(name.c_str(), &storage->db_, flags, nullptr);
   storage->connection_.reset(storage->db_);
-  if (rc != SQLITE_OK) {
-    std::string cause = storage->db_ != nullptr ? sqlite3_errmsg(storage->db_) : sqlite3_errstr(rc);
-    throw fail("ouverture impossible (" + cause + ")");
-  }
+  if (rc != SQLITE_OK) throw fail(SqliteCause(rc));
   sqlite3_busy_timeout(storage->db_, options.busy_timeout_ms > 0 ? options.busy_timeout_ms : 0);
   try {
-    storage->Configure(options, options.create && !options.read_only);
+    storage->Configure(effective, options.create && !effective.read_only);
   } catch (const SqliteError& e) {
     throw fail(OpenCause(e));
   } catch (const ComponentError& e) {
@@ -144,8 +193,7 @@ void Storage::Configure(const OpenOptions& options, bool may_initialize) {
   Exec(db_, "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768");
   CheckSqlite(db_,
               sqlite3_create_function_v2(db_, "mvdb_visit", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                         this, &Storage::VisitRecord, nullptr, nullptr, nullptr),
-              "mvdb_visit");
+                                         this, &Storage::VisitRecord, nullptr, nullptr, nullptr));
 
   data_version_stmt_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
   begin_stmt_ = std::make_unique<Statement>(db_, "BEGIN IMMEDIATE");

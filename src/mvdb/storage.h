@@ -92,8 +92,10 @@ class Storage : public Catalog, public RecordSource {
   // Reads a record into text; false when the key is absent. Raises kUnknownFile,
   // kDatabaseOpen (storage failure).
   bool ReadRecord(std::string_view file, std::string_view key, std::string& text);
-  // Raise kWriteFailed on any failure, with the database as before the call.
-  void WriteRecord(std::string_view file, std::string_view key, std::string_view text);
+  // Raise kWriteFailed on any failure, with the database as before the call. WriteRecord
+  // tells, when asked, whether the key was new to the file.
+  void WriteRecord(std::string_view file, std::string_view key, std::string_view text,
+                   bool* created = nullptr);
   void DeleteRecord(std::string_view file, std::string_view key);
 
   std::int64_t BuildIndex(std::string_view file, std::string_view field_name);

@@ -168,7 +168,8 @@ void Storage::UpdateIndexes(FileState& file, std::string_view key, const std::st
   }
 }
 
-void Storage::WriteRecord(std::string_view file, std::string_view key, std::string_view text) {
+void Storage::WriteRecord(std::string_view file, std::string_view key, std::string_view text,
+                          bool* created) {
   const std::string what = "écriture de " + RecordName(file, key);
   bool valid_key = !key.empty();
   for (char c : key) valid_key = valid_key && !IsMark(c);
@@ -176,10 +177,11 @@ void Storage::WriteRecord(std::string_view file, std::string_view key, std::stri
   RunWrite(what, [&] {
     FileState& state = RequireFile(file);
     std::string new_text(text);
-    if (!state.indexes.empty()) {
+    if (!state.indexes.empty() || created != nullptr) {
       std::string old_text;
       bool existed = ReadText(state, key, old_text);
       UpdateIndexes(state, key, existed ? &old_text : nullptr, &new_text);
+      if (created != nullptr) *created = !existed;
     }
     {
       StatementUse use(state.upsert);

@@ -52,6 +52,8 @@ void ctr_consultationacompte::init() {
   OpenTables();
   Remplir_ComboPeriodepaie();
   Remplir_ComboEntite();
+  // The lists are empty: the scroll bar starts disabled, as after any emptying of the lists.
+  ModuleProc::PositionList(ui_, Bdv_Liste, lst_Liste1, 12);
   ui_.DoEvents();
   ui_.SetBusyPointer(false);
   ui_.SetPanelEnabled(true);

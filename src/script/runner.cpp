@@ -28,8 +28,9 @@ std::string ControlName(ControlId control) {
 
 std::string YesNo(bool flag) { return flag ? "yes" : "no"; }
 
+// The cause, French like every text of the panel and the database, is quoted as such.
 std::string ErrorText(const ComponentError& error) {
-  return "error " + FormatErrorNumber(error.number()) + ": " + error.what();
+  return "error " + FormatErrorNumber(error.number()) + " " + Quoted(error.what());
 }
 
 // The attributes of a record's whole text, trailing empty attributes left out.

@@ -31,7 +31,8 @@ constexpr std::string_view kUsage =
     "  of the headless toolkit; --picture FILE.png then saves the panel's window as the last\n"
     "  script left it.\n"
     "  Exit 0: every expectation held; 1: a line failed; 2: script or start-up error.\n"
-    "  The format of the scripts: docs/clerk-scripts.md.\n";
+    "  The format of the scripts: docs/clerk-scripts.md. Messages are in English; the panel's\n"
+    "  texts and the causes the database gives are French, quoted or on lines of their own.\n";
 
 struct CommandLine {
   std::string database;
@@ -168,8 +169,9 @@ int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::o
     try {
       session = host::PanelSession::Open(*toolkit.owner, command.database, command.settings);
     } catch (const ComponentError& error) {
-      err << "varnolde-script: " << script.name << ": the panel could not start: error "
-          << FormatErrorNumber(error.number()) << ": " << error.what() << '\n';
+      // The cause comes from the database or the rights, in French: on a line of its own.
+      err << "varnolde-script: " << script.name << ": the panel could not start (error "
+          << FormatErrorNumber(error.number()) << "):\n  " << error.what() << '\n';
       Summary(out, passed, failed);
       return kExitScriptError;
     }
@@ -180,7 +182,8 @@ int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::o
       outcome = ScriptRunner(*toolkit.drivable, session->Database(), out).Run(script);
     } catch (const std::exception& error) {
       // Not a clerk's failure: a fault of the program itself. Reported, never a crash.
-      err << "varnolde-script: " << script.name << ": unexpected failure: " << error.what() << '\n';
+      err << "varnolde-script: " << script.name << ": unexpected failure:\n  " << error.what()
+          << '\n';
       outcome.failed = 1;
     }
     passed += outcome.passed;

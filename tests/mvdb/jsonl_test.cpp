@@ -40,7 +40,7 @@ TEST(JsonLines, DumpGivesBackWhatWasLoaded) {
 {"file":"b","id":"é","rec":["lower-case file, accented key"]}
 )json";
   std::istringstream in(lines);
-  std::map<std::string, int> counts = LoadJsonLines(temp.File("x.db"), in);
+  std::map<std::string, int> counts = LoadJsonLines(temp.File("x.db"), in).added;
   EXPECT_EQ(counts, (std::map<std::string, int>{{"A", 3}, {"DICT A", 1}, {"b", 1}}));
   EXPECT_EQ(Dump(temp.File("x.db")), lines);
   EXPECT_EQ(Dump(temp.File("x.db"), {"b", "A"}), lines.substr(0, lines.find("{\"file\":\"DICT")) +
@@ -65,7 +65,14 @@ TEST(JsonLines, ErrorsNameTheLineAndNothingIsStored) {
     std::string expected;  // part of the message
   };
   const Case cases[] = {
-      {R"({"file":"F","id":"k","rec":["a",})", "ligne 3, caractère 33"},
+      {R"({"file":"F","id":"k","rec":["a",})",
+       "ligne 3, caractère 33 : JSON invalide : valeur attendue (texte, tableau ou objet)"},
+      {R"({"file":"F","id":"é","rec":["àé", x]})",
+       "ligne 3, caractère 35 : JSON invalide : mot inconnu (un texte s'écrit entre guillemets)"},
+      {R"({"file":"F","id":"k","rec":[]} x)", "caractère 32 : JSON invalide : caractères après"},
+      {R"({"file":"F","id":"k","rec":[)", "caractère 29 : JSON invalide : la ligne s'arrête avant"},
+      {R"({"file":"F","index":"2","rec":[]})", "« rec » inconnu (file et index seulement)"},
+      {R"({"file":"F","index":""})", "« index » manquant ou vide"},
       {R"(["F","k",[]])", "ligne 3 : objet"},
       {R"({"file":"F","id":"k","rec":["a"],"extra":1})", "« extra » inconnu"},
       {R"({"file":"F","id":"k","rec":[12]})", "attribut 1"},
@@ -75,7 +82,8 @@ TEST(JsonLines, ErrorsNameTheLineAndNothingIsStored) {
       {R"({"file":"F","id":"","rec":[]})", "« id »"},
       {R"({"file":"F","rec":[]})", "« id »"},
       {R"({"file":"F","id":"k","rec":"flat"})", "« rec »"},
-      {"{\"file\":\"F\",\"id\":\"k\",\"rec\":[\"\xC3\x28\"]}", "ligne 3"},
+      {"{\"file\":\"F\",\"id\":\"k\",\"rec\":[\"\xC3\x28\"]}",
+       "ligne 3, caractère 30 : JSON invalide : octet qui n'est pas de l'UTF-8 valide"},
   };
   for (const Case& c : cases) {
     ComponentError error = LoadError(path, good + "\n\n" + c.line + "\n" + good + "\n");

@@ -87,6 +87,7 @@ TEST(PadFieldTest, PadsCutsAndAlignsCharacters) {
 
 TEST_F(PanelTest, PositionListFitsTheScrollBarToTheMainList) {
   Open();
+  EXPECT_FALSE(toolkit_->ScrollUsable(Bdv_Liste));  // no rows at start-up
   for (const auto& [rows, maximum, usable] :
        {std::tuple{12, 11, false}, std::tuple{13, 12, true}, std::tuple{0, -1, false}}) {
     SCOPED_TRACE(rows);

@@ -28,11 +28,15 @@ expect() {
   fi
 }
 
-expect help 0 "Usage : varnolde" -- "$varnolde" --help
-expect unknown-argument 2 "argument inconnu : --frobnicate" -- "$varnolde" --frobnicate
-expect missing-value 2 "--db attend une valeur" -- "$varnolde" --db
+# The command line is read before anything else: no display is needed for it.
+no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+expect help 0 "Usage : varnolde" -- "${no_display[@]}" "$varnolde" --help
+expect unknown-argument 2 "argument inconnu : --frobnicate" -- \
+  "${no_display[@]}" "$varnolde" --frobnicate
+expect missing-value 2 "--db attend une valeur" -- "${no_display[@]}" "$varnolde" --db
+expect no-display 1 "aucun écran" -- "${no_display[@]}" "$varnolde" --db=x.db
 expect missing-database 1 "0x80040014.*$work/absent.db" -- \
-  "$varnolde" --db "$work/absent.db" --user gestionnaire
+  "$varnolde" --db="$work/absent.db" --user=gestionnaire
 [ ! -e "$work/absent.db" ] || { echo "FAIL missing-database: the file was created"; failures=$((failures + 1)); }
 
 # The demo database: made from the demo data on first start, in $XDG_DATA_HOME/varnolde. An

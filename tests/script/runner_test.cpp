@@ -80,7 +80,8 @@ TEST_F(ScriptRunnerTest, EachKindOfExpectationReportsWhatItFound) {
                         Case{"expect message \"x\"", "no message box left to check (0 shown"},
                         Case{"expect record ACOMPTEBULL \"00101001202611\" \"1\"",
                              "actual:   no record \"00101001202611\" in ACOMPTEBULL"},
-                        Case{"expect no-record NOFILE \"1\"", "actual:   error 0x80040010: "},
+                        Case{"expect no-record NOFILE \"1\"",
+                             "actual:   error 0x80040010 \"fichier « NOFILE » inconnu\""},
                         Case{"expect no-record ACOMPTEBULL \"00101002202611\"",
                              "actual:   a record: \"12050\" \"21495\""}}) {
     HeadlessToolkit toolkit;

@@ -4,6 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <sstream>
 
 #include "components/errors.h"
@@ -97,13 +102,15 @@ TEST_F(ScriptToolTest, AScriptErrorAnywhereExitsTwoBeforeAnythingRuns) {
 TEST_F(ScriptToolTest, StartUpErrorsExitTwo) {
   const std::string script = demo_.WriteScript("s.script", "show\n");
   EXPECT_EQ(RunScripts({script}, "nobody"), kExitScriptError);
-  EXPECT_THAT(err_.str(), HasSubstr(script + ": the panel could not start: error 0x80040020: "));
+  EXPECT_THAT(err_.str(),
+              HasSubstr(script + ": the panel could not start (error 0x80040020):\n  "));
   EXPECT_THAT(err_.str(), HasSubstr("« nobody »"));
   EXPECT_THAT(out_.str(), EndsWith("0 passed, 0 failed\n"));
 
   const std::string missing = (demo_.Directory() / "missing.db").string();
   EXPECT_EQ(Run({"--db", missing, "--user", "gestionnaire", script}), kExitScriptError);
-  EXPECT_THAT(err_.str(), HasSubstr("error 0x80040014: "));
+  EXPECT_THAT(err_.str(),
+              HasSubstr("(error 0x80040014):\n  base « " + missing + " » : fichier introuvable\n"));
   EXPECT_THAT(err_.str(), HasSubstr(missing));
 
   EXPECT_EQ(RunScripts({(demo_.Directory() / "none.script").string()}), kExitScriptError);
@@ -130,6 +137,41 @@ TEST_F(ScriptToolTest, BadCommandLinesExitTwoWithTheUsage) {
   }
   EXPECT_EQ(Run({"--help"}), kExitPassed);
   EXPECT_THAT(out_.str(), HasSubstr("usage: "));
+}
+
+// A database the user may read but not write: the panel opens on it, and a validation shows
+// the write-failure message once and writes nothing. As root permissions stop nothing, so the
+// run is the user nobody's (in a folder nobody may not write either).
+TEST_F(ScriptToolTest, AReadOnlyDatabaseIsConsultedAndRefusesAValidation) {
+  const std::string script = demo_.WriteScript(
+      "read-only.script", std::string(kRecordsAnAdvance, std::strstr(kRecordsAnAdvance, "expect")) +
+                              "expect message \"Erreur d'écriture de l'acompte dans la base.\"\n"
+                              "expect no-message\n"
+                              "expect no-record ACOMPTEBULL \"00101001202611\"\n");
+  ::chmod(demo_.Path().c_str(), 0444);
+  int report[2];
+  ASSERT_EQ(::pipe(report), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(report[0]);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(77);
+    const int status = RunScripts({script});
+    const std::string said = out_.str() + err_.str();
+    ::_exit(::write(report[1], said.data(), said.size()) == static_cast<ssize_t>(said.size())
+                ? status
+                : 99);
+  }
+  ::close(report[1]);
+  std::string said;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;) said.append(buffer, got);
+  ::close(report[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << said;
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "running as root, and nobody cannot be taken";
+  EXPECT_EQ(WEXITSTATUS(status), kExitPassed) << said;
+  EXPECT_THAT(said, EndsWith("3 passed, 0 failed\n"));
 }
 
 TEST_F(ScriptToolTest, TheLocaleOptionOverridesTheEnvironment) {
