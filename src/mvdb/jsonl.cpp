@@ -13,6 +13,7 @@
 #include "mvdb/dictionary.h"
 #include "mvdb/dynarray.h"
 #include "mvdb/query/lexer.h"
+#include "mvdb/server/server_storage.h"
 
 namespace varnolde::mvdb {
 namespace {
@@ -236,7 +237,11 @@ LoadReport LoadJsonLines(Database& database, std::istream& in) {
 
 LoadReport LoadJsonLines(const std::string& db_path, std::istream& in) {
   LoadReport report;
-  if (Exists(db_path)) {
+  if (IsServerName(db_path)) {
+    // A server's database exists already; its layout is made when it holds none.
+    auto database = OpenMvdb(db_path, OpenOptions{.create = true});
+    report = LoadJsonLines(*database, in);
+  } else if (Exists(db_path)) {
     auto database = OpenMvdb(db_path);
     report = LoadJsonLines(*database, in);
   } else {

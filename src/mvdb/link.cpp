@@ -13,6 +13,7 @@
 #include "mvdb/query/parser.h"
 #include "mvdb/query/plan_cache.h"
 #include "mvdb/record.h"
+#include "mvdb/server/server_storage.h"
 #include "mvdb/storage.h"
 
 namespace varnolde::mvdb {
@@ -93,8 +94,16 @@ class Engine final : public Database,
       storage_->DropStaleCachesAsOfNow();
       return 0;
     });
-    return Retrying(
-        [&] { return PlanText(BuildPlan(ast, sentence, "0", *storage_, PlanOptions{})); });
+    return Retrying([&] {
+      const Plan plan = BuildPlan(ast, sentence, "0", *storage_, PlanOptions{});
+      std::string text = PlanText(plan);
+      // What a server runs for each scan.
+      for (const ScanStep& step : plan.steps) {
+        const std::string statement = storage_->DescribeAccess(plan.file, step.access);
+        if (!statement.empty()) text += "SERVER " + statement + "\n";
+      }
+      return text;
+    });
   }
   bool WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
     bool created = false;
@@ -153,7 +162,7 @@ class Engine final : public Database,
   auto Guarded(Read&& read) -> decltype(read()) {
     try {
       return read();
-    } catch (const SqliteError& e) {
+    } catch (const StorageError& e) {
       throw ComponentError(err::kDatabaseOpen,
                            "base « " + storage_->path() + " » : lecture impossible : " + e.what());
     }
@@ -166,7 +175,7 @@ class Engine final : public Database,
     try {
       storage_->DropCachesIfMarked();
       return read();
-    } catch (const SqliteError&) {
+    } catch (const StorageError&) {
       storage_->MarkCachesStale();
     }
     return Guarded([&] {
@@ -237,6 +246,15 @@ void RemoveAbandonedCreations(const fs::path& path) {
 }  // namespace
 
 void CreateDatabase(const std::string& path, const std::function<void(Database&)>& fill) {
+  if (IsServerName(path)) {
+    // A server's database is made by its administrator; its layout is made here when it holds
+    // none, and what fill writes is one transaction of its own.
+    std::shared_ptr<Database> database = OpenMvdb(path, OpenOptions{.create = true});
+    if (!database->FileNames().empty()) {
+      throw ComponentError(err::kDatabaseOpen, database->Path() + " : la base contient déjà des fichiers");
+    }
+    return fill(*database);
+  }
   auto fail = [&](const std::string& cause) {
     return ComponentError(err::kDatabaseOpen, "base « " + path + " » : " + cause);
   };

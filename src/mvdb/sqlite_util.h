@@ -14,11 +14,13 @@
 #include <string>
 #include <string_view>
 
+#include "mvdb/storage.h"
+
 namespace varnolde::mvdb {
 
-class SqliteError : public std::runtime_error {
+class SqliteError : public StorageError {
  public:
-  SqliteError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  SqliteError(int code, const std::string& message) : StorageError(message), code_(code) {}
   int code() const noexcept { return code_; }
 
  private:

@@ -1,182 +1,104 @@
-// The storage layer: one SQLite connection holding the files, their indexes and dictionaries.
+// The storage layer under the query engine: where the files, their secondary indexes and
+// their dictionaries are kept, behind one interface with two places.
 //
-// Layout in the SQLite file (application_id 'MVDB', user_version = format 1):
-//   mvdb_meta(name, value)         format facts; "dict_generation" counts dictionary changes
-//   mvdb_file(id, name)            one row per file; its records live in table f<id>
-//   f<id>(k BLOB PRIMARY KEY, v)   WITHOUT ROWID: records clustered by key in byte order, so a
-//                                  key prefix is one B-tree range
-//   mvdb_index(id, file, field)    one row per secondary index; its entries live in x<id>
-//   x<id>(v BLOB, k BLOB)          WITHOUT ROWID, primary key (v, k): one entry per distinct
-//                                  leaf value of the indexed field of each record
+//   SqliteStorage (sqlite_storage.h)   an SQLite file on this machine, the default;
+//   ServerStorage (server/)            a database on a PostgreSQL server, for an office whose
+//                                      clerks work on several computers.
+// Open chooses by the database's name: a postgresql:// or postgres:// URI, or libpq key=value
+// text, is a server; anything else is a file path.
 //
-// Every write or delete runs in its own savepoint (inside a transaction) or its own
-// BEGIN IMMEDIATE ... COMMIT (outside one) and maintains the indexes in it, so a failure leaves
-// the database as it was before the operation. Durability: WAL with synchronous=FULL. Whether a
-// transaction is open is SQLite's own state (autocommit off), so a transaction SQLite rolls
-// back by itself (full disk, I/O error) is over for this layer too.
+// Both keep each file's records by key in byte order (a key prefix is one range), keep every
+// secondary index in the same transaction as the record, and cache their metadata (files,
+// indexes, dictionary items) between operations: DropStaleCaches() drops the caches when
+// another connection changed the catalog or a dictionary, or after a rollback here; the engine
+// calls the Drop... operations between operations, never during one.
 //
-// Metadata (files, indexes, dictionary items) is cached with the prepared statements of each
-// file. DropStaleCaches() drops the caches when another connection changed the schema or a
-// dictionary, or after a rollback here; the engine calls it before each operation, and write
-// scopes call it once they hold the write lock. Nothing here is thread-safe.
+// Failures: reads raise StorageError for what the place could not do (the engine turns it into
+// kDatabaseOpen) and ComponentError for what the caller got wrong (kUnknownFile ...); every
+// failed write raises kWriteFailed with the database as before the call. Nothing here is
+// thread-safe.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstdint>
-#include <exception>
-#include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "mvdb/dictionary.h"
 #include "mvdb/link.h"
 #include "mvdb/query/executor.h"
 #include "mvdb/query/planner.h"
-#include "mvdb/sqlite_util.h"
 
 namespace varnolde::mvdb {
 
-struct FileState;
-struct IndexState;
+// A failure of the place that keeps the data (a file, a server), in French.
+class StorageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 class Storage : public Catalog, public RecordSource {
  public:
-  // Raises kDatabaseOpen naming the file and the cause.
-  static std::unique_ptr<Storage> Open(const std::string& path, const OpenOptions& options);
-  ~Storage() override;
-  Storage(const Storage&) = delete;
-  Storage& operator=(const Storage&) = delete;
+  // Opens the file or the server the name designates. Raises kDatabaseOpen naming the file,
+  // or the server and database (never a password), and the cause.
+  static std::unique_ptr<Storage> Open(const std::string& name, const OpenOptions& options);
 
-  const std::string& path() const { return path_; }
+  // How messages name the database: the file's path, or its server and database.
+  virtual const std::string& path() const = 0;
 
-  // Drops stale caches (see above) as of the latest read transaction of this connection: call
-  // it when a transaction is open (a write scope). Call between operations, never during one.
-  void DropStaleCaches();
-  // The same after starting a read transaction, for operations that read metadata only.
-  void DropStaleCachesAsOfNow();
-  // Drops the caches when the database changed its schema or a dictionary since the last
-  // check (as of the latest read: call it after a read to learn whether the caches it used
-  // were current); returns whether it did.
-  bool DropCachesIfChanged();
-  // Moves whenever what a plan depends on may have changed here: files, dictionary items,
-  // indexes, or the caches of them (dropped after a rollback or another connection's change).
-  std::uint64_t CatalogGeneration() const { return catalog_generation_; }
+  // Drops stale caches as of the latest read of this connection: call it when a transaction is
+  // open (a write scope).
+  virtual void DropStaleCaches() = 0;
+  // The same after starting a read, for operations that read metadata only.
+  virtual void DropStaleCachesAsOfNow() = 0;
+  // Drops the caches when the catalog or a dictionary changed since the last check (as of the
+  // latest read); returns whether it did.
+  virtual bool DropCachesIfChanged() = 0;
+  // Moves whenever what a plan depends on may have changed here.
+  virtual std::uint64_t CatalogGeneration() const = 0;
   // Makes the next DropCachesIfMarked or DropStaleCaches drop every cache.
-  void MarkCachesStale() { caches_stale_ = true; }
-  // Drops the caches after a rollback here, without looking for other connections' changes
-  // (enough before a plain read). Call before an operation, never during one.
-  void DropCachesIfMarked() {
-    if (caches_stale_) {
-      DropCaches();
-      caches_stale_ = false;
-    }
-  }
+  virtual void MarkCachesStale() = 0;
+  // Drops the caches after a rollback here, without looking for other connections' changes.
+  virtual void DropCachesIfMarked() = 0;
 
-  // Catalog.
-  bool HasFile(std::string_view file) override;
-  std::shared_ptr<const Field> Attribute(int n) override;
-  std::shared_ptr<const Field> DictItem(std::string_view file, std::string_view name) override;
-  bool HasIndex(std::string_view file, std::string_view index_name) override;
-
-  // RecordSource. Raises SqliteError; kUnknownFile.
-  void Scan(const std::string& file, const AccessPath& access, RowSink& sink) override;
-
-  bool CreateFile(std::string_view file);
-  std::vector<std::string> FileNames();
-  std::vector<std::string> IndexNames(std::string_view file);
+  virtual bool CreateFile(std::string_view file) = 0;
+  virtual std::vector<std::string> FileNames() = 0;
+  virtual std::vector<std::string> IndexNames(std::string_view file) = 0;
 
   // Reads a record into text; false when the key is absent. Raises kUnknownFile,
-  // kDatabaseOpen (storage failure).
-  bool ReadRecord(std::string_view file, std::string_view key, std::string& text);
+  // kDatabaseOpen.
+  virtual bool ReadRecord(std::string_view file, std::string_view key, std::string& text) = 0;
   // Raise kWriteFailed on any failure, with the database as before the call. WriteRecord
   // tells, when asked, whether the key was new to the file.
-  void WriteRecord(std::string_view file, std::string_view key, std::string_view text,
-                   bool* created = nullptr);
-  void DeleteRecord(std::string_view file, std::string_view key);
+  virtual void WriteRecord(std::string_view file, std::string_view key, std::string_view text,
+                           bool* created = nullptr) = 0;
+  virtual void DeleteRecord(std::string_view file, std::string_view key) = 0;
+  virtual std::int64_t BuildIndex(std::string_view file, std::string_view field_name) = 0;
 
-  std::int64_t BuildIndex(std::string_view file, std::string_view field_name);
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+  virtual void Savepoint(std::string_view name) = 0;
+  virtual void ReleaseSavepoint(std::string_view name) = 0;
+  virtual void RollbackTo(std::string_view name) = 0;
+  virtual bool InTransaction() const = 0;
 
-  void Begin();
-  void Commit();
-  void Rollback();
-  void Savepoint(std::string_view name);
-  void ReleaseSavepoint(std::string_view name);
-  void RollbackTo(std::string_view name);
-  bool InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+  // The statement a server runs for an access path of file, for `explain`; empty for a local
+  // file.
+  virtual std::string DescribeAccess(const std::string& file, const AccessPath& access) {
+    return {};
+  }
 
- private:
-  class WriteScope;
-  friend class WriteScope;
-
-  Storage() = default;
-  void Configure(const OpenOptions& options, bool may_initialize);
-  void Initialize();
-  void DropCaches();
-
-  // The cached state of file, loaded on first use; null when the file does not exist.
-  FileState* FindFile(std::string_view file);
-  // The same; raises kUnknownFile when the file does not exist.
-  FileState& RequireFile(std::string_view file);
-  std::unique_ptr<IndexState> LoadIndex(const FileState& file, std::int64_t id,
-                                        std::string_view name);
-  bool ReadText(FileState& file, std::string_view key, std::string& text);
-  void UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
-                     const std::string* new_text);
-  std::int64_t FillIndex(FileState& file, IndexState& index);
-  // After a write to dict_file: tells other connections, and rebuilds or drops the index that
-  // reads item.
-  void ApplyDictionaryChange(std::string_view dict_file, std::string_view item);
-  std::int64_t DictionaryGeneration();
-  // Runs write in its own write scope; any failure raises kWriteFailed for what, with the
-  // database as before the call.
-  template <class Write>
-  void RunWrite(const std::string& what, Write&& write);
-  // The cause of a failed write that began inside a transaction or not: when SQLite rolled
-  // that transaction back by itself, the caches may describe what it undid, and the cause says
-  // that the transaction is gone.
-  std::string CauseOfWriteFailure(const SqliteError& error, bool began_in_transaction);
-  // Rolls the transaction back; SQLite may have ended it already.
-  void UndoTransaction() noexcept;
-  // The place of savepoint name in savepoints_; raises kBadTransaction outside a transaction
-  // or for a name it does not hold.
-  std::size_t FindSavepoint(std::string_view name) const;
-  // Runs sql (SAVEPOINT, RELEASE, ROLLBACK TO) on savepoint name; a failure raises kWriteFailed
-  // for what (the operation, up to the name).
-  void RunOnSavepoint(std::string_view sql, std::string_view name, std::string_view what);
-  // The SQL function mvdb_visit(k, v): hands one record to visit_sink_ where it lies in the
-  // database page, so that a full scan copies no record (a selected row would be copied).
-  static void VisitRecord(sqlite3_context* context, int argc, sqlite3_value** values);
-
-  // Owns db_. Declared first so that it closes the connection last, once every statement
-  // prepared on it (held by the members below) is finalized.
-  Connection connection_;
-  sqlite3* db_ = nullptr;
-  std::string path_;
-  bool read_only_ = false;
-  bool caches_stale_ = false;
-  std::vector<std::string> savepoints_;  // of the open transaction, innermost last
-  std::uint64_t catalog_generation_ = 1;
-  RowSink* visit_sink_ = nullptr;     // the sink of the full scan in progress
-  std::exception_ptr visit_error_;    // what the sink raised inside mvdb_visit
-
-  std::unordered_map<std::string, std::unique_ptr<FileState>> files_;
-  std::map<std::string, std::shared_ptr<const Field>> dictionary_;  // file AM name; null = none
-  std::unordered_map<int, std::shared_ptr<const Field>> attributes_;  // never stale
-  unsigned int data_version_ = 0;
-  std::int64_t schema_version_ = -1;
-  std::int64_t dict_generation_ = -1;
-
-  std::unique_ptr<Statement> data_version_stmt_;
-  std::unique_ptr<Statement> begin_stmt_;
-  std::unique_ptr<Statement> commit_stmt_;
-  std::unique_ptr<Statement> rollback_stmt_;
-  std::unique_ptr<Statement> savepoint_stmt_;
-  std::unique_ptr<Statement> release_stmt_;
-  std::unique_ptr<Statement> rollback_to_stmt_;
+ protected:
+  // The field an index named field_name of file reads: an attribute number from 1 or a
+  // dictionary item of the file. Raises kBadQuery (the key), kUnknownDictItem.
+  std::shared_ptr<const Field> IndexedField(std::string_view file, std::string_view field_name);
+  // The value of field in a record (its values separated by value marks).
+  static std::string IndexedValue(const Field& field, std::string_view key, std::string_view text);
+  // Whether a key may be stored: not empty, no mark.
+  static bool IsValidKey(std::string_view key);
 };
 
 }  // namespace varnolde::mvdb

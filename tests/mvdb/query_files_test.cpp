@@ -108,7 +108,9 @@ struct Case {
 
 class QueryFileRunner {
  public:
-  explicit QueryFileRunner(std::string name) : name_(std::move(name)) {}
+  // On a server, each data section is a database of its own on the test server.
+  QueryFileRunner(std::string name, bool on_server)
+      : name_(std::move(name)), on_server_(on_server) {}
 
   void Run() {
     std::ifstream in(QueryDirectory() / (name_ + ".test"));
@@ -137,7 +139,12 @@ class QueryFileRunner {
       FinishCase();
       FlushData();
       database_.reset();
-      db_path_ = temp_.File("db" + std::to_string(number));
+      if (on_server_) {
+        servers_.push_back(std::make_unique<test::ServerDatabase>());
+        db_path_ = servers_.back()->Name();
+      } else {
+        db_path_ = temp_.File("db" + std::to_string(number));
+      }
       in_data_ = true;
       return;
     }
@@ -203,7 +210,12 @@ class QueryFileRunner {
     if (c.explain) {
       std::string expected;
       for (const std::string& line : c.plan) expected += line + "\n";
-      EXPECT_EQ(Database().Explain(c.sentence), expected);
+      // A server adds the statement it runs for each scan after the plan.
+      std::string plan = Database().Explain(c.sentence);
+      const std::size_t server = plan.find("SERVER SELECT ");
+      EXPECT_EQ(server != std::string::npos, on_server_) << plan;
+      if (server != std::string::npos) plan.resize(server);
+      EXPECT_EQ(plan, expected);
       return;
     }
     int columns = 0;
@@ -234,7 +246,9 @@ class QueryFileRunner {
   }
 
   std::string name_;
+  bool on_server_;
   fixture::TempDir temp_;
+  std::vector<std::unique_ptr<test::ServerDatabase>> servers_;
   std::string db_path_;
   std::shared_ptr<mvdb::Database> database_;
   bool in_data_ = false;
@@ -242,17 +256,23 @@ class QueryFileRunner {
   std::optional<Case> current_;
 };
 
-class QueryFile : public ::testing::TestWithParam<std::string> {};
+// Every query file on a local file and on the test server.
+class QueryFile : public ::testing::TestWithParam<std::tuple<std::string, bool>> {};
 
-TEST_P(QueryFile, SelectsWhatItSays) { QueryFileRunner(GetParam()).Run(); }
+TEST_P(QueryFile, SelectsWhatItSays) {
+  const auto& [name, on_server] = GetParam();
+  if (on_server && !test::ServerDatabase::Available()) GTEST_SKIP() << "no test server";
+  QueryFileRunner(name, on_server).Run();
+}
 
-INSTANTIATE_TEST_SUITE_P(Queries, QueryFile, ::testing::ValuesIn(QueryFiles()),
-                         [](const ::testing::TestParamInfo<std::string>& param_info) {
-                           std::string name = param_info.param;
+INSTANTIATE_TEST_SUITE_P(Queries, QueryFile,
+                         ::testing::Combine(::testing::ValuesIn(QueryFiles()), ::testing::Bool()),
+                         [](const auto& param_info) {
+                           std::string name = std::get<0>(param_info.param);
                            for (char& c : name) {
                              if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                            }
-                           return name;
+                           return name + (std::get<1>(param_info.param) ? "_server" : "_file");
                          });
 
 TEST(QueryFiles, ArePresent) { EXPECT_GE(QueryFiles().size(), 4u) << QueryDirectory(); }

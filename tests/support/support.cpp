@@ -90,9 +90,15 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& argu
 
 namespace {
 
+// The test server's connection text: VARNOLDE_TEST_SERVER, else the one of this build.
+std::string ServerText() {
+  const char* server = std::getenv("VARNOLDE_TEST_SERVER");
+  return server != nullptr && *server != '\0' ? server : VARNOLDE_TEST_SERVER_DEFAULT;
+}
+
 // Runs one statement as the test server's administrator.
 void AsAdministrator(const std::string& sql) {
-  PGconn* connection = PQconnectdb(std::getenv("VARNOLDE_TEST_SERVER"));
+  PGconn* connection = PQconnectdb(ServerText().c_str());
   std::string error;
   if (PQstatus(connection) != CONNECTION_OK) {
     error = PQerrorMessage(connection);
@@ -108,16 +114,15 @@ void AsAdministrator(const std::string& sql) {
 }  // namespace
 
 bool ServerDatabase::Available() {
-  const char* server = std::getenv("VARNOLDE_TEST_SERVER");
-  return server != nullptr && *server != '\0';
+  return !ServerText().empty() && PQping(ServerText().c_str()) == PQPING_OK;
 }
 
 ServerDatabase::ServerDatabase() {
-  if (!Available()) throw std::runtime_error("no test server (VARNOLDE_TEST_SERVER)");
+  if (!Available()) throw std::runtime_error("no test server running at " + ServerText());
   static int count = 0;
   database_ = "varnolde_t" + std::to_string(::getpid()) + "_" + std::to_string(++count);
   AsAdministrator("CREATE DATABASE " + database_);
-  name_ = std::string(std::getenv("VARNOLDE_TEST_SERVER")) + " dbname=" + database_;
+  name_ = ServerText() + " dbname=" + database_;
 }
 
 ServerDatabase::~ServerDatabase() {

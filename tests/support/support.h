@@ -62,8 +62,9 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& argu
                 const std::string& input = "");
 
 // A database of its own on the test suite's PostgreSQL server, dropped with the object. The
-// server is the one ctest starts (scripts/pg-test-server.sh); VARNOLDE_TEST_SERVER holds its
-// connection text. Without it, Available() is false and a test of the server storage skips.
+// server is the one ctest starts (scripts/pg-test-server.sh) for the tests that need it;
+// VARNOLDE_TEST_SERVER may name another. When none answers, Available() is false and a test of
+// the server storage skips.
 class ServerDatabase {
  public:
   ServerDatabase();

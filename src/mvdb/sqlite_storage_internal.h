@@ -5,7 +5,7 @@
 
 #include "components/errors.h"
 #include "mvdb/sqlite_util.h"
-#include "mvdb/storage.h"
+#include "mvdb/sqlite_storage.h"
 
 namespace varnolde::mvdb {
 
@@ -14,9 +14,9 @@ ComponentError WriteFailure(const std::string& what, const std::string& cause);
 
 // One write or delete: a savepoint inside a transaction, BEGIN IMMEDIATE ... COMMIT outside.
 // Leaving the scope without Commit() undoes everything done in it.
-class Storage::WriteScope {
+class SqliteStorage::WriteScope {
  public:
-  explicit WriteScope(Storage& storage) : storage_(storage), nested_(storage.InTransaction()) {
+  explicit WriteScope(SqliteStorage& storage) : storage_(storage), nested_(storage.InTransaction()) {
     if (storage.read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
     StatementUse use(nested_ ? *storage.savepoint_stmt_ : *storage.begin_stmt_);
     use->Run();
@@ -62,13 +62,13 @@ class Storage::WriteScope {
     }
   }
 
-  Storage& storage_;
+  SqliteStorage& storage_;
   bool nested_;
   bool active_ = false;
 };
 
 template <class Write>
-void Storage::RunWrite(const std::string& what, Write&& write) {
+void SqliteStorage::RunWrite(const std::string& what, Write&& write) {
   const bool began_in_transaction = InTransaction();
   try {
     WriteScope scope(*this);

@@ -1,4 +1,4 @@
-// The engine's files on a PostgreSQL server, through libpq.
+// The storage on a PostgreSQL server, through libpq.
 //
 // Layout in the server's database (its public schema):
 //   mvdb_meta(name, value)          'format' = 1 (the layout's version), 'dict_generation'
@@ -6,22 +6,23 @@
 //   f<id>(k bytea PRIMARY KEY, v)   records by key; bytea compares as bytes, so a key prefix
 //                                   is one range of the primary key
 //   mvdb_index(id, file, field)     one row per secondary index; its entries live in x<id>
-//   x<id>(v bytea, k bytea)         primary key (v, k)
+//   x<id>(v bytea, k bytea)         primary key (v, k), kept in the record's transaction
 //   mvdb_attr(record, n)            attribute n of a record, for server-side filters and rules
 // Records are bytes (their marks are no UTF-8), kept whole in one column.
 //
-// Every statement is prepared once per connection. A lock wait longer than the busy timeout
-// fails the statement. Changes of the catalog (files, indexes, dictionary items) are announced
-// with NOTIFY mvdb_catalog, which every connection LISTENs to, so that noticing them costs no
-// round trip. A read that finds the connection lost, outside a transaction, reconnects once and
-// tries again; inside a transaction the loss is the transaction's (TransactionLost).
+// Every statement is prepared once per connection and takes and gives bytes. A lock wait longer
+// than the busy timeout fails the statement. Changes of the catalog (files, indexes, dictionary
+// items) are announced with NOTIFY mvdb_catalog, which every connection LISTENs to, so that
+// noticing them costs no round trip. A read that finds the connection lost outside a
+// transaction reconnects once and tries again; a new transaction reconnects first; inside a
+// transaction the loss ends it (every later write fails with kWriteFailed).
 #pragma once
 
 #include <memory>
 #include <string>
+#include <string_view>
 
-#include "mvdb/backend.h"
-#include "mvdb/link.h"
+#include "mvdb/storage.h"
 
 namespace varnolde::mvdb {
 
@@ -29,12 +30,15 @@ namespace varnolde::mvdb {
 // key=value text ("host=... dbname=..."). Anything else is a file path.
 bool IsServerName(std::string_view name);
 
-// Connects and checks (or, with options.create on an empty database, creates) the layout.
-// Raises ComponentError kDatabaseOpen naming the server and the database, never a password.
-std::unique_ptr<Backend> OpenServerBackend(const std::string& conninfo, const OpenOptions& options);
-
 // How a connection text names its server and database in messages: "serveur « HOST:PORT »,
 // base « DB »", with libpq's defaults for what it leaves out; never a password.
 std::string DescribeServer(const std::string& conninfo);
+
+class ServerStorage : public Storage {
+ public:
+  // Connects and checks (or, with options.create on an empty database, creates) the layout.
+  // Raises kDatabaseOpen naming the server and the database and the cause.
+  static std::unique_ptr<Storage> Open(const std::string& conninfo, const OpenOptions& options);
+};
 
 }  // namespace varnolde::mvdb

@@ -3,9 +3,9 @@
 
 #include "components/errors.h"
 #include "mvdb/dynarray.h"
-#include "mvdb/storage.h"
-#include "mvdb/storage_internal.h"
-#include "mvdb/storage_state.h"
+#include "mvdb/sqlite_storage.h"
+#include "mvdb/sqlite_storage_internal.h"
+#include "mvdb/sqlite_storage_state.h"
 
 namespace varnolde::mvdb {
 namespace {
@@ -28,18 +28,11 @@ std::string RecordName(std::string_view file, std::string_view key) {
   return "« " + std::string(key) + " » du fichier « " + std::string(file) + " »";
 }
 
-// The value of an index's field in a record, copied out of the record.
-std::string IndexedValue(const Field& field, std::string_view key, std::string_view text) {
-  AttributeIndex attributes(text);
-  RecordView record{key, &attributes};
-  std::string scratch;
-  return std::string(field.Value(record, scratch));
-}
 
 }  // namespace
 
-void Storage::VisitRecord(sqlite3_context* context, int, sqlite3_value** values) {
-  auto* storage = static_cast<Storage*>(sqlite3_user_data(context));
+void SqliteStorage::VisitRecord(sqlite3_context* context, int, sqlite3_value** values) {
+  auto* storage = static_cast<SqliteStorage*>(sqlite3_user_data(context));
   if (storage->visit_sink_ == nullptr) {
     sqlite3_result_error(context, "mvdb_visit hors d'un parcours", -1);
     return;
@@ -60,7 +53,7 @@ void Storage::VisitRecord(sqlite3_context* context, int, sqlite3_value** values)
   }
 }
 
-bool Storage::ReadText(FileState& file, std::string_view key, std::string& text) {
+bool SqliteStorage::ReadText(FileState& file, std::string_view key, std::string& text) {
   StatementUse use(file.get);
   use->BindBlob(1, key);
   if (!use->Step()) return false;
@@ -68,7 +61,7 @@ bool Storage::ReadText(FileState& file, std::string_view key, std::string& text)
   return true;
 }
 
-bool Storage::ReadRecord(std::string_view file, std::string_view key, std::string& text) {
+bool SqliteStorage::ReadRecord(std::string_view file, std::string_view key, std::string& text) {
   FileState& state = RequireFile(file);
   try {
     return ReadText(state, key, text);
@@ -79,7 +72,7 @@ bool Storage::ReadRecord(std::string_view file, std::string_view key, std::strin
   }
 }
 
-void Storage::Scan(const std::string& file, const AccessPath& access, RowSink& sink) {
+void SqliteStorage::Scan(const std::string& file, const AccessPath& access, RowSink& sink) {
   FileState& state = RequireFile(file);
   std::string end;
   switch (access.kind) {
@@ -87,7 +80,7 @@ void Storage::Scan(const std::string& file, const AccessPath& access, RowSink& s
       // mvdb_visit passes each record to the sink and selects none.
       RowSink* outer = std::exchange(visit_sink_, &sink);
       struct Restore {
-        Storage& storage;
+        SqliteStorage& storage;
         RowSink* outer;
         ~Restore() { storage.visit_sink_ = outer; }
       } restore{*this, outer};
@@ -140,7 +133,7 @@ void Storage::Scan(const std::string& file, const AccessPath& access, RowSink& s
   Drain(statement, sink);
 }
 
-void Storage::UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
+void SqliteStorage::UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
                             const std::string* new_text) {
   for (auto& index : file.indexes) {
     if (index->field == nullptr) {
@@ -168,12 +161,10 @@ void Storage::UpdateIndexes(FileState& file, std::string_view key, const std::st
   }
 }
 
-void Storage::WriteRecord(std::string_view file, std::string_view key, std::string_view text,
+void SqliteStorage::WriteRecord(std::string_view file, std::string_view key, std::string_view text,
                           bool* created) {
   const std::string what = "écriture de " + RecordName(file, key);
-  bool valid_key = !key.empty();
-  for (char c : key) valid_key = valid_key && !IsMark(c);
-  if (!valid_key) throw WriteFailure(what, "clé vide ou contenant un séparateur");
+  if (!IsValidKey(key)) throw WriteFailure(what, "clé vide ou contenant un séparateur");
   RunWrite(what, [&] {
     FileState& state = RequireFile(file);
     std::string new_text(text);
@@ -191,7 +182,7 @@ void Storage::WriteRecord(std::string_view file, std::string_view key, std::stri
   });
 }
 
-void Storage::DeleteRecord(std::string_view file, std::string_view key) {
+void SqliteStorage::DeleteRecord(std::string_view file, std::string_view key) {
   RunWrite("suppression de " + RecordName(file, key), [&] {
     FileState& state = RequireFile(file);
     if (!state.indexes.empty()) {
@@ -206,7 +197,7 @@ void Storage::DeleteRecord(std::string_view file, std::string_view key) {
   });
 }
 
-std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::string_view name) {
+std::shared_ptr<const Field> SqliteStorage::DictItem(std::string_view file, std::string_view name) {
   std::string cache_key = std::string(file) + kAM + std::string(name);  // names hold no mark
   auto found = dictionary_.find(cache_key);
   if (found != dictionary_.end()) return found->second;
@@ -220,7 +211,7 @@ std::shared_ptr<const Field> Storage::DictItem(std::string_view file, std::strin
   return field;
 }
 
-void Storage::ApplyDictionaryChange(std::string_view dict_file, std::string_view item) {
+void SqliteStorage::ApplyDictionaryChange(std::string_view dict_file, std::string_view item) {
   Exec(db_, "UPDATE mvdb_meta SET value = value + 1 WHERE name = 'dict_generation'");
   ++catalog_generation_;
   dictionary_.clear();
@@ -248,7 +239,7 @@ void Storage::ApplyDictionaryChange(std::string_view dict_file, std::string_view
   }
 }
 
-std::int64_t Storage::FillIndex(FileState& file, IndexState& index) {
+std::int64_t SqliteStorage::FillIndex(FileState& file, IndexState& index) {
   {
     StatementUse use(index.clear);
     use->Run();
@@ -273,30 +264,13 @@ std::int64_t Storage::FillIndex(FileState& file, IndexState& index) {
 
 // Not a RunWrite: the failures of the request itself (unknown file or item, the key) keep
 // their numbers.
-std::int64_t Storage::BuildIndex(std::string_view file, std::string_view field_name) {
+std::int64_t SqliteStorage::BuildIndex(std::string_view file, std::string_view field_name) {
   const bool began_in_transaction = InTransaction();
   try {
     WriteScope scope(*this);
     ++catalog_generation_;
     FileState& state = RequireFile(file);
-    std::shared_ptr<const Field> field;
-    int attribute = 0;
-    if (ParseAttributeNumber(field_name, attribute)) {
-      if (attribute == 0) {
-        throw ComponentError(err::kBadQuery, "la clé (attribut 0) n'a pas besoin d'index");
-      }
-      field = std::make_shared<Field>(AttributeField(attribute));
-    } else {
-      field = DictItem(file, field_name);
-      if (field == nullptr) {
-        throw ComponentError(err::kUnknownDictItem,
-                             "élément de dictionnaire « " + std::string(field_name) +
-                                 " » inconnu dans " + DictFileOf(file));
-      }
-      if (field->kind == Field::Kind::kKey) {
-        throw ComponentError(err::kBadQuery, "la clé (attribut 0) n'a pas besoin d'index");
-      }
-    }
+    std::shared_ptr<const Field> field = IndexedField(file, field_name);
     std::string name = field->IndexName();
     IndexState* index = nullptr;
     for (auto& existing : state.indexes) {

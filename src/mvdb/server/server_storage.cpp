@@ -1,0 +1,937 @@
+#include "mvdb/server/server_storage.h"
+
+#include <libpq-fe.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "components/errors.h"
+#include "mvdb/dictionary.h"
+#include "mvdb/dynarray.h"
+
+namespace varnolde::mvdb {
+namespace {
+
+constexpr std::int64_t kLayoutFormat = 1;
+constexpr char kChannel[] = "mvdb_catalog";
+
+using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
+ResultPtr Wrap(PGresult* result) { return ResultPtr(result, &PQclear); }
+
+// The server's reason in French, from its SQLSTATE: the server's own text is in the server's
+// language, which is not the clerk's.
+std::string Cause(PGconn* connection, const PGresult* result) {
+  if (PQstatus(connection) == CONNECTION_BAD) return "connexion au serveur perdue";
+  const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  const std::string code = state != nullptr ? state : "";
+  if (code == "55P03") return "délai d'attente d'un verrou dépassé";
+  if (code == "40001" || code == "40P01") return "conflit avec une autre écriture";
+  if (code == "42501") return "droits insuffisants sur le serveur";
+  if (code == "25006") return "base ouverte en lecture seule";
+  if (code.starts_with("53")) return "ressources du serveur épuisées (disque ou mémoire)";
+  if (code.starts_with("57P") || code.starts_with("08")) return "serveur arrêté ou injoignable";
+  if (code.starts_with("23")) return "contrainte de la base non respectée";
+  if (code.starts_with("25")) return "transaction du serveur interrompue";
+  if (code.empty()) return "le serveur n'a pas répondu";
+  return "refus du serveur (code " + code + ")";
+}
+
+
+// A failed write: kWriteFailed with the text "<what> impossible : <cause>".
+ComponentError WriteFailure(const std::string& what, const std::string& cause) {
+  return ComponentError(err::kWriteFailed, what + " impossible : " + cause);
+}
+
+std::string RecordName(std::string_view file, std::string_view key) {
+  return "« " + std::string(key) + " » du fichier « " + std::string(file) + " »";
+}
+
+// The smallest text greater than every text beginning with prefix; false when there is none.
+bool PrefixEnd(std::string_view prefix, std::string& end) {
+  end.assign(prefix);
+  while (!end.empty() && static_cast<unsigned char>(end.back()) == 0xFF) end.pop_back();
+  if (end.empty()) return false;
+  end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
+  return true;
+}
+
+std::string Identifier(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"') quoted += '"';
+    if (c != '\0') quoted += c;
+  }
+  return quoted + "\"";
+}
+
+struct IndexInfo {
+  std::int64_t id;
+  std::string name;                    // Field::IndexName
+  std::shared_ptr<const Field> field;  // null when the field cannot be resolved
+  std::string problem;                 // why field is null
+};
+
+struct FileInfo {
+  std::int64_t id;
+  std::string name;
+  std::vector<IndexInfo> indexes;
+};
+
+class PgStorage final : public ServerStorage {
+ public:
+  PgStorage(std::string conninfo, std::string name, bool read_only, int lock_timeout_ms)
+      : conninfo_(std::move(conninfo)),
+        name_(std::move(name)),
+        read_only_(read_only),
+        lock_timeout_ms_(lock_timeout_ms) {}
+  ~PgStorage() override {
+    if (connection_ != nullptr) PQfinish(connection_);
+  }
+  PgStorage(const PgStorage&) = delete;
+  PgStorage& operator=(const PgStorage&) = delete;
+
+  // Connects and prepares the session; raises kDatabaseOpen.
+  void Connect(bool may_initialize) {
+    connection_ = PQconnectdb(conninfo_.c_str());
+    if (PQstatus(connection_) != CONNECTION_OK) {
+      throw OpenFailure("connexion impossible (" + ConnectCause() + ")");
+    }
+    try {
+      SetUpSession();
+      CheckLayout(may_initialize);
+    } catch (const StorageError& e) {
+      throw OpenFailure(e.what());
+    }
+  }
+
+  const std::string& path() const override { return name_; }
+
+  void DropStaleCaches() override {
+    if (CatalogNotified() || std::exchange(caches_stale_, false)) DropCaches();
+  }
+  void DropStaleCachesAsOfNow() override {
+    if (!in_transaction_ && PQstatus(connection_) == CONNECTION_BAD) Reconnect();
+    DropStaleCaches();
+  }
+  bool DropCachesIfChanged() override {
+    if (!CatalogNotified()) return false;
+    DropCaches();
+    return true;
+  }
+  std::uint64_t CatalogGeneration() const override { return catalog_generation_; }
+  void MarkCachesStale() override { caches_stale_ = true; }
+  void DropCachesIfMarked() override {
+    if (std::exchange(caches_stale_, false)) DropCaches();
+  }
+
+  bool HasFile(std::string_view file) override { return FindFile(file) != nullptr; }
+
+  std::shared_ptr<const Field> Attribute(int n) override {
+    std::shared_ptr<const Field>& field = attributes_[n];
+    if (field == nullptr) field = std::make_shared<const Field>(AttributeField(n));
+    return field;
+  }
+
+  std::shared_ptr<const Field> DictItem(std::string_view file, std::string_view name) override {
+    std::string cache_key = std::string(file) + kAM + std::string(name);  // names hold no mark
+    auto found = dictionary_.find(cache_key);
+    if (found != dictionary_.end()) return found->second;
+    std::shared_ptr<const Field> field;
+    FileInfo* dict = FindFile(DictFileOf(file));
+    std::string text;
+    if (dict != nullptr && Get(dict->id, name, text)) {
+      field = std::make_shared<Field>(ParseDictItem(name, text));
+    }
+    dictionary_.emplace(std::move(cache_key), field);
+    return field;
+  }
+
+  bool HasIndex(std::string_view file, std::string_view index_name) override {
+    FileInfo* info = FindFile(file);
+    if (info == nullptr) return false;
+    for (const IndexInfo& index : info->indexes) {
+      if (index.name == index_name) return index.field != nullptr;
+    }
+    return false;
+  }
+
+  void Scan(const std::string& file, const AccessPath& access, RowSink& sink) override {
+    FileInfo& info = RequireFile(file);
+    std::int64_t index_id = 0;
+    if (access.kind == AccessPath::Kind::kIndexEqual ||
+        access.kind == AccessPath::Kind::kIndexPrefix) {
+      for (const IndexInfo& index : info.indexes) {
+        if (index.name == access.index) index_id = index.id;
+      }
+      if (index_id == 0) throw StorageError("index « " + access.index + " » disparu");
+    }
+    Reading([&] {
+      ScanOnce(info.id, access, index_id, sink);
+      return 0;
+    });
+  }
+
+  bool CreateFile(std::string_view file) override {
+    bool valid = !file.empty();
+    for (char c : file) valid = valid && !IsMark(c) && c != '\0';
+    const std::string what = "création du fichier « " + std::string(file) + " »";
+    if (!valid) throw WriteFailure(what, "nom invalide");
+    bool created = false;
+    RunWrite(what, [&] {
+      if (FindFile(file) != nullptr) return;
+      ++catalog_generation_;
+      ResultPtr result =
+          Run("cat_add_file", "INSERT INTO mvdb_file (name) VALUES ($1) RETURNING id", {file});
+      Exec("CREATE TABLE f" + std::to_string(Integer(result.get(), 0)) +
+           " (k bytea PRIMARY KEY, v bytea NOT NULL)");
+      Exec(std::string("NOTIFY ") + kChannel);
+      caches_stale_ = true;
+      created = true;
+    });
+    return created;
+  }
+
+  std::vector<std::string> FileNames() override {
+    return Reading([&] {
+      ResultPtr result = Run("cat_files", "SELECT name FROM mvdb_file ORDER BY name", {});
+      std::vector<std::string> names;
+      for (int row = 0; row < PQntuples(result.get()); ++row) {
+        names.emplace_back(Bytes(result.get(), row, 0));
+      }
+      return names;
+    });
+  }
+
+  std::vector<std::string> IndexNames(std::string_view file) override {
+    std::vector<std::string> names;
+    for (const IndexInfo& index : RequireFile(file).indexes) names.push_back(index.name);
+    return names;
+  }
+
+  bool ReadRecord(std::string_view file, std::string_view key, std::string& text) override {
+    FileInfo& info = RequireFile(file);
+    try {
+      return Get(info.id, key, text);
+    } catch (const StorageError& e) {
+      throw ComponentError(err::kDatabaseOpen, name_ + " : lecture de " + RecordName(file, key) +
+                                                   " impossible : " + e.what());
+    }
+  }
+
+  void WriteRecord(std::string_view file, std::string_view key, std::string_view text,
+                   bool* created) override {
+    const std::string what = "écriture de " + RecordName(file, key);
+    if (!IsValidKey(key)) throw WriteFailure(what, "clé vide ou contenant un séparateur");
+    RunWrite(what, [&] {
+      FileInfo& info = RequireFile(file);
+      if (!info.indexes.empty() || created != nullptr) {
+        std::string old_text;
+        const bool existed = Get(info.id, key, old_text);
+        const std::string new_text(text);
+        UpdateIndexes(info, key, existed ? &old_text : nullptr, &new_text);
+        if (created != nullptr) *created = !existed;
+      }
+      const std::string f = std::to_string(info.id);
+      Run("p" + f,
+          "INSERT INTO f" + f +
+              " (k, v) VALUES ($1, $2) ON CONFLICT (k) DO UPDATE SET v = EXCLUDED.v",
+          {key, text});
+      if (file.starts_with(kDictPrefix)) ApplyDictionaryChange(file, key);
+    });
+  }
+
+  void DeleteRecord(std::string_view file, std::string_view key) override {
+    RunWrite("suppression de " + RecordName(file, key), [&] {
+      FileInfo& info = RequireFile(file);
+      if (!info.indexes.empty()) {
+        std::string old_text;
+        if (Get(info.id, key, old_text)) UpdateIndexes(info, key, &old_text, nullptr);
+      }
+      const std::string f = std::to_string(info.id);
+      Run("d" + f, "DELETE FROM f" + f + " WHERE k = $1", {key});
+      if (file.starts_with(kDictPrefix)) ApplyDictionaryChange(file, key);
+    });
+  }
+
+  // The failures of the request itself (unknown file or item, the key) keep their numbers.
+  std::int64_t BuildIndex(std::string_view file, std::string_view field_name) override {
+    const std::string what = "construction de l'index « " + std::string(field_name) +
+                             " » de « " + std::string(file) + " »";
+    std::int64_t entries = 0;
+    try {
+      WriteScope scope(*this);
+      ++catalog_generation_;
+      FileInfo& info = RequireFile(file);
+      std::shared_ptr<const Field> field = IndexedField(file, field_name);
+      const std::string name = field->IndexName();
+      IndexInfo* index = nullptr;
+      for (IndexInfo& existing : info.indexes) {
+        if (existing.name == name) index = &existing;
+      }
+      if (index == nullptr) {
+        ResultPtr result =
+            Run("cat_add_index", "INSERT INTO mvdb_index (file, field) VALUES ($1, $2) RETURNING id",
+                {file, name});
+        const std::int64_t id = Integer(result.get(), 0);
+        Exec("CREATE TABLE x" + std::to_string(id) +
+             " (v bytea NOT NULL, k bytea NOT NULL, PRIMARY KEY (v, k))");
+        Exec(std::string("NOTIFY ") + kChannel);
+        info.indexes.push_back({id, name, nullptr, ""});
+        index = &info.indexes.back();
+      }
+      index->field = field;
+      index->problem.clear();
+      entries = FillIndex(info, *index);
+      scope.Commit();
+    } catch (const StorageError& e) {
+      throw WriteFailure(what, e.what());
+    }
+    return entries;
+  }
+
+  void Begin() override {
+    if (InTransaction())
+      throw ComponentError(err::kBadTransaction, "une transaction est déjà ouverte");
+    try {
+      if (read_only_) throw StorageError("base ouverte en lecture seule");
+      // A connection lost between two operations is taken up again before a new transaction.
+      if (PQstatus(connection_) == CONNECTION_BAD) Reconnect();
+      Exec("BEGIN");
+    } catch (const StorageError& e) {
+      throw WriteFailure("ouverture de la transaction", e.what());
+    }
+    in_transaction_ = true;
+    savepoints_.clear();
+  }
+
+  void Commit() override {
+    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+    in_transaction_ = false;
+    savepoints_.clear();
+    try {
+      // A transaction a failed statement aborted would be rolled back by COMMIT without error.
+      if (PQtransactionStatus(connection_) != PQTRANS_INTRANS) {
+        throw StorageError("transaction interrompue par une erreur");
+      }
+      ResultPtr result = Query("COMMIT");
+      if (std::strcmp(PQcmdStatus(result.get()), "COMMIT") != 0) {
+        throw StorageError("le serveur a annulé la transaction");
+      }
+    } catch (const StorageError& e) {
+      UndoTransaction();
+      throw WriteFailure("validation de la transaction",
+                         std::string(e.what()) + " ; la transaction a été annulée");
+    }
+  }
+
+  void Rollback() override {
+    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+    UndoTransaction();
+  }
+
+  void Savepoint(std::string_view name) override {
+    if (!InTransaction())
+      throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+    if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
+    OnSavepoint("SAVEPOINT ", name, "point de reprise « ");
+    savepoints_.emplace_back(name);
+  }
+
+  void ReleaseSavepoint(std::string_view name) override {
+    const std::size_t at = FindSavepoint(name);
+    OnSavepoint("RELEASE SAVEPOINT ", name, "abandon du point de reprise « ");
+    savepoints_.resize(at);
+  }
+
+  void RollbackTo(std::string_view name) override {
+    const std::size_t at = FindSavepoint(name);
+    caches_stale_ = true;
+    OnSavepoint("ROLLBACK TO SAVEPOINT ", name, "retour au point de reprise « ");
+    savepoints_.resize(at + 1);
+  }
+
+  bool InTransaction() const override {
+    return in_transaction_ && PQstatus(connection_) == CONNECTION_OK &&
+           PQtransactionStatus(connection_) != PQTRANS_IDLE;
+  }
+
+  std::string DescribeAccess(const std::string& file, const AccessPath& access) override {
+    std::string statement;
+    std::int64_t index_id = 0;
+    for (const IndexInfo& index : RequireFile(file).indexes) {
+      if (index.name == access.index) index_id = index.id;
+    }
+    StatementFor(RequireFile(file).id, access, index_id, [&](const std::string&, const std::string& sql) {
+      statement = sql;
+    });
+    return statement;
+  }
+
+ private:
+  // One write or delete: a savepoint inside a transaction, BEGIN ... COMMIT outside. Leaving the
+  // scope without Commit() undoes everything done in it.
+  class WriteScope {
+   public:
+    explicit WriteScope(PgStorage& storage) : storage_(storage), nested_(storage.InTransaction()) {
+      if (storage.read_only_) throw StorageError("base ouverte en lecture seule");
+      if (!nested_ && PQstatus(storage.connection_) == CONNECTION_BAD) storage.Reconnect();
+      storage.Exec(nested_ ? "SAVEPOINT mvdb_write" : "BEGIN");
+      if (!nested_) storage.in_transaction_ = true;
+      active_ = true;
+      try {
+        storage.DropStaleCaches();
+      } catch (...) {
+        Abort();
+        throw;
+      }
+    }
+    ~WriteScope() {
+      if (active_) Abort();
+    }
+    WriteScope(const WriteScope&) = delete;
+    WriteScope& operator=(const WriteScope&) = delete;
+
+    void Commit() {
+      try {
+        if (nested_) {
+          storage_.Exec("RELEASE SAVEPOINT mvdb_write");
+        } else {
+          ResultPtr result = storage_.Query("COMMIT");
+          storage_.in_transaction_ = false;
+          if (std::strcmp(PQcmdStatus(result.get()), "COMMIT") != 0) {
+            throw StorageError("le serveur a annulé la transaction");
+          }
+        }
+        active_ = false;
+      } catch (...) {
+        Abort();
+        throw;
+      }
+    }
+
+   private:
+    void Abort() noexcept {
+      active_ = false;
+      if (!nested_) return storage_.UndoTransaction();
+      storage_.caches_stale_ = true;  // a created table or index may have been undone
+      if (PQstatus(storage_.connection_) != CONNECTION_OK) return;
+      PQclear(PQexec(storage_.connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
+      PQclear(PQexec(storage_.connection_, "RELEASE SAVEPOINT mvdb_write"));
+    }
+
+    PgStorage& storage_;
+    bool nested_;
+    bool active_ = false;
+  };
+
+
+  ComponentError OpenFailure(const std::string& cause) const {
+    return ComponentError(err::kDatabaseOpen, name_ + " : " + cause);
+  }
+
+  std::string ConnectCause() const {
+    // libpq's message is in English and may name the user; keep only what the user needs.
+    const std::string message = PQerrorMessage(connection_);
+    if (message.find("password") != std::string::npos)
+      return "authentification refusée (mot de passe absent ou faux)";
+    if (message.find("does not exist") != std::string::npos) return "base ou rôle inexistant";
+    if (message.find("authentication") != std::string::npos) return "authentification refusée";
+    if (message.find("SSL") != std::string::npos || message.find("certificate") != std::string::npos)
+      return "connexion chiffrée refusée (SSL)";
+    return "serveur injoignable";
+  }
+
+  void SetUpSession() {
+    prepared_.clear();
+    Exec("SET client_min_messages = warning");
+    Exec("SET lock_timeout = " + std::to_string(lock_timeout_ms_ > 0 ? lock_timeout_ms_ : 1));
+    if (read_only_) Exec("SET default_transaction_read_only = on");
+    Exec(std::string("LISTEN ") + kChannel);
+    catalog_unknown_ = true;
+  }
+
+  void CheckLayout(bool may_initialize) {
+    ResultPtr result = Query(
+        "SELECT to_regclass('public.mvdb_meta') IS NOT NULL, "
+        "(SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = 'public')");
+    const bool has_meta = std::strcmp(PQgetvalue(result.get(), 0, 0), "t") == 0;
+    const long tables = std::strtol(PQgetvalue(result.get(), 0, 1), nullptr, 10);
+    if (!has_meta) {
+      if (tables != 0) {
+        throw StorageError("ce n'est pas une base mvdb (tables d'une autre application)");
+      }
+      if (!may_initialize) throw StorageError("ce n'est pas une base mvdb (base vide)");
+      return Initialize();
+    }
+    ResultPtr format = Query("SELECT value FROM mvdb_meta WHERE name = 'format'");
+    const long version =
+        PQntuples(format.get()) == 1 ? std::strtol(PQgetvalue(format.get(), 0, 0), nullptr, 10) : 0;
+    if (version != kLayoutFormat) {
+      throw StorageError("format mvdb " + std::to_string(version) +
+                         " sur le serveur, ce programme lit le format " +
+                         std::to_string(kLayoutFormat));
+    }
+  }
+
+  void Initialize() {
+    Exec("BEGIN");
+    try {
+      Exec("CREATE TABLE mvdb_meta (name text PRIMARY KEY, value bigint NOT NULL)");
+      Exec("INSERT INTO mvdb_meta VALUES ('format', " + std::to_string(kLayoutFormat) +
+           "), ('dict_generation', 0)");
+      Exec("CREATE TABLE mvdb_file (id bigserial PRIMARY KEY, name bytea NOT NULL UNIQUE)");
+      Exec("CREATE TABLE mvdb_index (id bigserial PRIMARY KEY, file bytea NOT NULL, "
+           "field bytea NOT NULL, UNIQUE (file, field))");
+      // Attribute n of a record (n from 1): the bytes between the (n-1)th and nth attribute
+      // marks. LATIN1 maps every byte to one character and back, so the split is by bytes.
+      Exec("CREATE FUNCTION mvdb_attr(record bytea, n integer) RETURNS bytea "
+           "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$ SELECT "
+           "convert_to(split_part(convert_from(record, 'LATIN1'), chr(254), n), 'LATIN1') $$");
+      Exec("COMMIT");
+    } catch (...) {
+      PQclear(PQexec(connection_, "ROLLBACK"));
+      throw;
+    }
+  }
+
+  void Reconnect() {
+    PQreset(connection_);
+    if (PQstatus(connection_) != CONNECTION_OK) {
+      throw StorageError("connexion au serveur perdue, reprise impossible (" + ConnectCause() + ")");
+    }
+    in_transaction_ = false;
+    savepoints_.clear();
+    SetUpSession();
+  }
+
+  // Whether another connection (or this one) announced a catalog change since the last look;
+  // reading what arrived on the socket costs no round trip.
+  bool CatalogNotified() {
+    PQconsumeInput(connection_);
+    bool changed = std::exchange(catalog_unknown_, false);
+    while (PGnotify* notice = PQnotifies(connection_)) {
+      changed = true;
+      PQfreemem(notice);
+    }
+    return changed;
+  }
+
+  void DropCaches() {
+    ++catalog_generation_;
+    files_.clear();
+    dictionary_.clear();
+  }
+
+  FileInfo* FindFile(std::string_view file) {
+    auto found = files_.find(std::string(file));
+    if (found != files_.end()) return found->second.get();
+    return Reading([&]() -> FileInfo* {
+      ResultPtr result = Run("cat_find", "SELECT id FROM mvdb_file WHERE name = $1", {file});
+      if (PQntuples(result.get()) == 0) return nullptr;
+      auto info = std::make_unique<FileInfo>(FileInfo{Integer(result.get(), 0), std::string(file), {}});
+      ResultPtr indexes = Run(
+          "cat_indexes", "SELECT id, field FROM mvdb_index WHERE file = $1 ORDER BY field", {file});
+      for (int row = 0; row < PQntuples(indexes.get()); ++row) {
+        info->indexes.push_back({Integer(indexes.get(), row), Bytes(indexes.get(), row, 1), nullptr, ""});
+      }
+      FileInfo* raw = info.get();
+      files_[std::string(file)] = std::move(info);
+      for (IndexInfo& index : raw->indexes) ResolveIndex(*raw, index);
+      return raw;
+    });
+  }
+
+  void ResolveIndex(const FileInfo& file, IndexInfo& index) {
+    int attribute = 0;
+    if (ParseAttributeNumber(index.name, attribute)) {
+      index.field = std::make_shared<Field>(AttributeField(attribute));
+      return;
+    }
+    try {
+      index.field = DictItem(file.name, index.name);
+      if (index.field == nullptr) index.problem = "élément de dictionnaire absent";
+    } catch (const ComponentError& e) {
+      index.problem = e.what();
+    }
+  }
+
+  FileInfo& RequireFile(std::string_view file) {
+    FileInfo* info = FindFile(file);
+    if (info == nullptr) {
+      throw ComponentError(err::kUnknownFile, "fichier « " + std::string(file) + " » inconnu");
+    }
+    return *info;
+  }
+
+  bool Get(std::int64_t file_id, std::string_view key, std::string& text) {
+    return Reading([&] {
+      const std::string f = std::to_string(file_id);
+      ResultPtr result = Run("g" + f, "SELECT v FROM f" + f + " WHERE k = $1", {key});
+      if (PQntuples(result.get()) == 0) return false;
+      text = Bytes(result.get(), 0, 0);
+      return true;
+    });
+  }
+
+  void UpdateIndexes(FileInfo& file, std::string_view key, const std::string* old_text,
+                     const std::string* new_text) {
+    for (IndexInfo& index : file.indexes) {
+      if (index.field == nullptr) {
+        throw WriteFailure("mise à jour de l'index « " + index.name + " »",
+                           index.problem + " ; reconstruisez l'index (mvdb index)");
+      }
+      std::string old_value, new_value;
+      if (old_text != nullptr) old_value = IndexedValue(*index.field, key, *old_text);
+      if (new_text != nullptr) new_value = IndexedValue(*index.field, key, *new_text);
+      if (old_text != nullptr && new_text != nullptr && old_value == new_value) continue;
+      const std::string x = std::to_string(index.id);
+      if (old_text != nullptr) {
+        AnyValue(old_value, [&](std::string_view v) {
+          Run("xd" + x, "DELETE FROM x" + x + " WHERE v = $1 AND k = $2", {v, key});
+          return false;
+        });
+      }
+      if (new_text != nullptr) {
+        AnyValue(new_value, [&](std::string_view v) {
+          Run("xa" + x, "INSERT INTO x" + x + " (v, k) VALUES ($1, $2) ON CONFLICT DO NOTHING",
+              {v, key});
+          return false;
+        });
+      }
+    }
+  }
+
+  std::int64_t FillIndex(FileInfo& file, IndexInfo& index) {
+    const std::string x = std::to_string(index.id);
+    Exec("DELETE FROM x" + x);
+    // The entries are gathered first: the connection cannot take statements while it streams.
+    std::vector<std::pair<std::string, std::string>> entries;
+    struct Collect : RowSink {
+      const Field& field;
+      std::vector<std::pair<std::string, std::string>>& entries;
+      Collect(const Field& f, std::vector<std::pair<std::string, std::string>>& e)
+          : field(f), entries(e) {}
+      void Row(std::string_view key, std::string_view text) override {
+        AnyValue(IndexedValue(field, key, text), [&](std::string_view v) {
+          entries.emplace_back(std::string(v), std::string(key));
+          return false;
+        });
+      }
+    } collect(*index.field, entries);
+    ScanOnce(file.id, AccessPath{}, 0, collect);
+    std::int64_t added = 0;
+    for (const auto& [value, key] : entries) {
+      ResultPtr result =
+          Run("xa" + x, "INSERT INTO x" + x + " (v, k) VALUES ($1, $2) ON CONFLICT DO NOTHING",
+              {value, key});
+      added += std::strtol(PQcmdTuples(result.get()), nullptr, 10);
+    }
+    return added;
+  }
+
+  void ApplyDictionaryChange(std::string_view dict_file, std::string_view item) {
+    Exec("UPDATE mvdb_meta SET value = value + 1 WHERE name = 'dict_generation'");
+    Exec(std::string("NOTIFY ") + kChannel);
+    ++catalog_generation_;
+    dictionary_.clear();
+    caches_stale_ = true;
+    const std::string_view base = dict_file.substr(kDictPrefix.size());
+    FileInfo* info = FindFile(base);
+    if (info == nullptr) return;
+    for (std::size_t i = 0; i < info->indexes.size(); ++i) {
+      IndexInfo& index = info->indexes[i];
+      if (index.name != item) continue;
+      std::shared_ptr<const Field> field = DictItem(base, item);
+      if (field != nullptr && field->kind == Field::Kind::kExpression) {
+        index.field = field;
+        index.problem.clear();
+        FillIndex(*info, index);
+      } else {
+        // The item no longer defines an expression of that name: its index has no meaning.
+        const std::string id = std::to_string(index.id);
+        Exec("DELETE FROM mvdb_index WHERE id = " + id);
+        Exec("DROP TABLE x" + id);
+        info->indexes.erase(info->indexes.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+      return;
+    }
+  }
+
+  // Runs write in its own write scope; any failure raises kWriteFailed for what, with the
+  // database as before the call.
+  template <class Write>
+  void RunWrite(const std::string& what, Write&& write) {
+    const bool began_in_transaction = InTransaction();
+    try {
+      WriteScope scope(*this);
+      write();
+      scope.Commit();
+    } catch (const StorageError& e) {
+      const bool lost = began_in_transaction && !InTransaction();
+      throw WriteFailure(what, std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+    } catch (const ComponentError& e) {
+      if (e.number() == err::kWriteFailed) throw;
+      throw WriteFailure(what, e.what());
+    }
+  }
+
+  void UndoTransaction() noexcept {
+    in_transaction_ = false;
+    savepoints_.clear();
+    caches_stale_ = true;
+    if (PQstatus(connection_) == CONNECTION_OK) PQclear(PQexec(connection_, "ROLLBACK"));
+  }
+
+  std::size_t FindSavepoint(std::string_view name) const {
+    if (!InTransaction())
+      throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+    for (std::size_t i = savepoints_.size(); i > 0; --i) {
+      if (savepoints_[i - 1] == name) return i - 1;
+    }
+    throw ComponentError(err::kBadTransaction,
+                         "point de reprise « " + std::string(name) + " » inconnu");
+  }
+
+  void OnSavepoint(std::string_view sql, std::string_view name, std::string_view what) {
+    try {
+      Exec(std::string(sql) + Identifier(name));
+    } catch (const StorageError& e) {
+      const bool lost = !InTransaction();
+      if (lost) {
+        in_transaction_ = false;
+        savepoints_.clear();
+      }
+      throw WriteFailure(std::string(what) + std::string(name) + " »",
+                         std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+    }
+  }
+
+  // A read, tried again once on a new connection when the connection was lost outside a
+  // transaction.
+  template <class Read>
+  auto Reading(Read&& read) -> decltype(read()) {
+    try {
+      return read();
+    } catch (const StorageError&) {
+      if (in_transaction_ || PQstatus(connection_) != CONNECTION_BAD) throw;
+    }
+    Reconnect();
+    return read();
+  }
+
+  void Exec(const std::string& sql) { Query(sql); }
+
+  ResultPtr Query(const std::string& sql) {
+    ResultPtr result = Wrap(PQexec(connection_, sql.c_str()));
+    Check(result.get());
+    return result;
+  }
+
+  void Check(const PGresult* result) {
+    const ExecStatusType status = result != nullptr ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+      throw StorageError(Cause(connection_, result));
+    }
+  }
+
+  void Prepare(const std::string& name, const std::string& sql, int parameters) {
+    if (prepared_.count(name) != 0) return;
+    ResultPtr result = Wrap(PQprepare(connection_, name.c_str(), sql.c_str(), parameters, nullptr));
+    Check(result.get());
+    prepared_.insert(name);
+  }
+
+  // Runs a statement prepared once per connection, with byte parameters and byte results.
+  ResultPtr Run(const std::string& name, const std::string& sql,
+                std::initializer_list<std::string_view> parameters) {
+    Prepare(name, sql, static_cast<int>(parameters.size()));
+    Parameters values(parameters.begin(), parameters.end());
+    ResultPtr result = Wrap(PQexecPrepared(connection_, name.c_str(), values.count(),
+                                           values.values(), values.lengths(), values.formats(), 1));
+    Check(result.get());
+    return result;
+  }
+
+  // Byte parameters as libpq takes them.
+  class Parameters {
+   public:
+    template <class Iterator>
+    Parameters(Iterator begin, Iterator end) {
+      for (; begin != end; ++begin) {
+        std::string_view parameter = *begin;
+        values_.push_back(parameter.data());
+        lengths_.push_back(static_cast<int>(parameter.size()));
+        formats_.push_back(1);
+      }
+    }
+    int count() const { return static_cast<int>(values_.size()); }
+    const char* const* values() const { return values_.data(); }
+    const int* lengths() const { return lengths_.data(); }
+    const int* formats() const { return formats_.data(); }
+
+   private:
+    std::vector<const char*> values_;
+    std::vector<int> lengths_;
+    std::vector<int> formats_;
+  };
+
+  static std::string Bytes(const PGresult* result, int row, int column) {
+    return std::string(PQgetvalue(result, row, column),
+                       static_cast<std::size_t>(PQgetlength(result, row, column)));
+  }
+
+  // A bigint of the first column in binary form (network byte order).
+  static std::int64_t Integer(const PGresult* result, int row) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, 0));
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = (value << 8) | bytes[i];
+    return static_cast<std::int64_t>(value);
+  }
+
+  // The prepared statement (name and SQL) that finds the records of access, with its
+  // parameters, handed to use.
+  template <class Use>
+  void StatementFor(std::int64_t file_id, const AccessPath& access, std::int64_t index_id,
+                    Use&& use, std::vector<std::string>* parameters = nullptr) {
+    const std::string f = std::to_string(file_id);
+    const std::string x = std::to_string(index_id);
+    const std::string join = " FROM x" + x + " AS x JOIN f" + f + " AS t ON t.k = x.k";
+    std::string end;
+    const bool bounded = PrefixEnd(access.value, end);
+    if (parameters != nullptr) {
+      if (access.kind != AccessPath::Kind::kFullScan) parameters->push_back(access.value);
+      if (bounded && (access.kind == AccessPath::Kind::kKeyPrefix ||
+                      access.kind == AccessPath::Kind::kIndexPrefix)) {
+        parameters->push_back(end);
+      }
+    }
+    switch (access.kind) {
+      case AccessPath::Kind::kFullScan:
+        return use("sa" + f, "SELECT k, v FROM f" + f + " ORDER BY k");
+      case AccessPath::Kind::kKeyEqual:
+        return use("se" + f, "SELECT k, v FROM f" + f + " WHERE k = $1");
+      case AccessPath::Kind::kKeyPrefix:
+        if (bounded) return use("sr" + f, "SELECT k, v FROM f" + f + " WHERE k >= $1 AND k < $2 ORDER BY k");
+        return use("sf" + f, "SELECT k, v FROM f" + f + " WHERE k >= $1 ORDER BY k");
+      case AccessPath::Kind::kIndexEqual:
+        return use("xe" + x, "SELECT t.k, t.v" + join + " WHERE x.v = $1 ORDER BY x.k");
+      case AccessPath::Kind::kIndexPrefix:
+        if (bounded) {
+          return use("xr" + x, "SELECT t.k, t.v" + join + " WHERE x.v >= $1 AND x.v < $2 ORDER BY x.v, x.k");
+        }
+        return use("xf" + x, "SELECT t.k, t.v" + join + " WHERE x.v >= $1 ORDER BY x.v, x.k");
+    }
+  }
+
+  void ScanOnce(std::int64_t file_id, const AccessPath& access, std::int64_t index_id,
+                RowSink& sink) {
+    std::vector<std::string> parameters;
+    StatementFor(file_id, access, index_id, [&](const std::string& name, const std::string& sql) {
+      Stream(name, sql, parameters, sink);
+    }, &parameters);
+  }
+
+  // Runs a prepared query and hands its rows to sink as they arrive, one at a time, so that a
+  // scan of a large file holds one row in memory, not the file.
+  void Stream(const std::string& name, const std::string& sql,
+              const std::vector<std::string>& parameters, RowSink& sink) {
+    Prepare(name, sql, static_cast<int>(parameters.size()));
+    Parameters values(parameters.begin(), parameters.end());
+    if (PQsendQueryPrepared(connection_, name.c_str(), values.count(), values.values(),
+                            values.lengths(), values.formats(), 1) == 0) {
+      throw StorageError(Cause(connection_, nullptr));
+    }
+    PQsetSingleRowMode(connection_);
+    std::exception_ptr failure;
+    std::string error;
+    // Every result must be read before the connection takes another statement, even after the
+    // sink failed.
+    while (PGresult* raw = PQgetResult(connection_)) {
+      ResultPtr result = Wrap(raw);
+      const ExecStatusType status = PQresultStatus(raw);
+      if (status == PGRES_SINGLE_TUPLE) {
+        if (failure || !error.empty()) continue;
+        try {
+          sink.Row(std::string_view(PQgetvalue(raw, 0, 0), static_cast<std::size_t>(PQgetlength(raw, 0, 0))),
+                   std::string_view(PQgetvalue(raw, 0, 1), static_cast<std::size_t>(PQgetlength(raw, 0, 1))));
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      } else if (status != PGRES_TUPLES_OK && error.empty()) {
+        error = Cause(connection_, raw);
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+    if (!error.empty()) throw StorageError(error);
+    if (PQstatus(connection_) == CONNECTION_BAD) throw StorageError(Cause(connection_, nullptr));
+  }
+
+  std::string conninfo_;
+  std::string name_;
+  bool read_only_;
+  int lock_timeout_ms_;
+  PGconn* connection_ = nullptr;
+  std::set<std::string> prepared_;
+  bool in_transaction_ = false;
+  bool catalog_unknown_ = true;
+  bool caches_stale_ = false;
+  std::uint64_t catalog_generation_ = 1;
+  std::vector<std::string> savepoints_;
+  std::unordered_map<std::string, std::unique_ptr<FileInfo>> files_;
+  std::map<std::string, std::shared_ptr<const Field>> dictionary_;
+  std::unordered_map<int, std::shared_ptr<const Field>> attributes_;
+};
+
+
+}  // namespace
+
+bool IsServerName(std::string_view name) {
+  if (name.starts_with("postgresql://") || name.starts_with("postgres://")) return true;
+  // libpq key=value text: a keyword of letters and underscores followed by "=".
+  std::size_t i = 0;
+  while (i < name.size() && std::isspace(static_cast<unsigned char>(name[i]))) ++i;
+  const std::size_t start = i;
+  while (i < name.size() && (std::isalpha(static_cast<unsigned char>(name[i])) || name[i] == '_')) ++i;
+  if (i == start) return false;
+  while (i < name.size() && std::isspace(static_cast<unsigned char>(name[i]))) ++i;
+  return i < name.size() && name[i] == '=';
+}
+
+std::string DescribeServer(const std::string& conninfo) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+  if (options == nullptr) {
+    if (error != nullptr) PQfreemem(error);
+    return "serveur (texte de connexion illisible)";
+  }
+  std::string host, port, database, user;
+  for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+    const std::string keyword = option->keyword;
+    const std::string value = option->val != nullptr ? option->val : "";
+    if (keyword == "host" || (keyword == "hostaddr" && host.empty())) host = value;
+    else if (keyword == "port") port = value;
+    else if (keyword == "dbname") database = value;
+    else if (keyword == "user") user = value;
+  }
+  PQconninfoFree(options);
+  if (host.empty()) host = "socket local";
+  if (port.empty()) port = "5432";
+  if (database.empty()) database = user;
+  return "serveur « " + host + ":" + port + " », base « " + database + " »";
+}
+
+std::unique_ptr<Storage> ServerStorage::Open(const std::string& conninfo, const OpenOptions& options) {
+  auto storage = std::make_unique<PgStorage>(conninfo, DescribeServer(conninfo), options.read_only,
+                                             options.busy_timeout_ms);
+  storage->Connect(options.create && !options.read_only);
+  return storage;
+}
+
+}  // namespace varnolde::mvdb
