@@ -300,7 +300,7 @@ void DumpJsonLines(Database& database, const std::vector<std::string>& files, st
     for (const std::string& field : database.IndexNames(name)) {
       indexes.emplace_back(name, field);
       int attribute = 0;
-      const std::string dictionary = "DICT " + name;
+      const std::string dictionary = DictFileOf(name);
       if (!ParseAttributeNumber(field, attribute) &&
           !std::binary_search(names.begin(), names.end(), dictionary)) {
         items[dictionary].push_back(field);

@@ -62,7 +62,8 @@ Statement& Statement::BindBlob(int position, std::string_view bytes) {
   // A zero-length blob must still be a blob, not NULL: bind a valid pointer.
   static const char kEmpty = 0;
   const char* data = bytes.empty() ? &kEmpty : bytes.data();
-  CheckSqlite(db_, sqlite3_bind_blob64(stmt_.get(), position, data, bytes.size(), SQLITE_STATIC));
+  CheckSqlite(db_,
+              sqlite3_bind_blob64(stmt_.get(), position, data, bytes.size(), SQLITE_STATIC));
   return *this;
 }
 
