@@ -18,10 +18,17 @@ namespace {
 
 using fixture::ErrorOf;
 
-class StorageTest : public ::testing::Test {
+// Every case on a database file and on a database of the test server.
+class StorageTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
-    path_ = temp_.File("store.db");
+    if (GetParam()) {
+      if (!test::ServerDatabase::Available()) GTEST_SKIP() << "no test server";
+      server_ = std::make_unique<test::ServerDatabase>();
+      path_ = server_->Name();
+    } else {
+      path_ = temp_.File("store.db");
+    }
     fixture::Load(path_, R"({"file":"ACOMPTEBULL","id":"A1","rec":["100"]}
 {"file":"ACOMPTEBULL","id":"A2","rec":["200"]}
 )");
@@ -46,11 +53,15 @@ class StorageTest : public ::testing::Test {
   }
 
   fixture::TempDir temp_;
+  std::unique_ptr<test::ServerDatabase> server_;
   std::string path_;
   std::shared_ptr<Database> db_;
 };
 
-TEST_F(StorageTest, TransactionIsVisibleToItsLinkOnlyUntilCommit) {
+INSTANTIATE_TEST_SUITE_P(Storages, StorageTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "server" : "file"; });
+
+TEST_P(StorageTest, TransactionIsVisibleToItsLinkOnlyUntilCommit) {
   db_->Begin();
   EXPECT_TRUE(db_->InTransaction());
   db_->WriteRecord("ACOMPTEBULL", "A3", "300");
@@ -65,7 +76,7 @@ TEST_F(StorageTest, TransactionIsVisibleToItsLinkOnlyUntilCommit) {
   EXPECT_EQ(Committed("A1"), "<none>");
 }
 
-TEST_F(StorageTest, RollbackUndoesTheWholeTransaction) {
+TEST_P(StorageTest, RollbackUndoesTheWholeTransaction) {
   db_->Begin();
   db_->WriteRecord("ACOMPTEBULL", "A1", "999");
   db_->CreateFile("TEMPORARY");
@@ -76,7 +87,7 @@ TEST_F(StorageTest, RollbackUndoesTheWholeTransaction) {
   EXPECT_EQ(db_->FileNames(), std::vector<std::string>{"ACOMPTEBULL"});
 }
 
-TEST_F(StorageTest, RollbackToKeepsTheSavepointAndReleaseForgetsIt) {
+TEST_P(StorageTest, RollbackToKeepsTheSavepointAndReleaseForgetsIt) {
   db_->Begin();
   db_->WriteRecord("ACOMPTEBULL", "A1", "first");
   db_->Savepoint("row");
@@ -94,7 +105,7 @@ TEST_F(StorageTest, RollbackToKeepsTheSavepointAndReleaseForgetsIt) {
   EXPECT_EQ(Committed("A2"), "kept");
 }
 
-TEST_F(StorageTest, NestedSavepointsAndNamesThatNeedQuoting) {
+TEST_P(StorageTest, NestedSavepointsAndNamesThatNeedQuoting) {
   db_->Begin();
   db_->Savepoint("outer \"one\"");
   db_->WriteRecord("ACOMPTEBULL", "A1", "1");
@@ -107,7 +118,7 @@ TEST_F(StorageTest, NestedSavepointsAndNamesThatNeedQuoting) {
   db_->Commit();
 }
 
-TEST_F(StorageTest, TransactionMisuseRaisesBadTransaction) {
+TEST_P(StorageTest, TransactionMisuseRaisesBadTransaction) {
   EXPECT_EQ(ErrorOf([&] { db_->Commit(); }), err::kBadTransaction);
   EXPECT_EQ(ErrorOf([&] { db_->Rollback(); }), err::kBadTransaction);
   EXPECT_EQ(ErrorOf([&] { db_->Savepoint("s"); }), err::kBadTransaction);
@@ -120,7 +131,7 @@ TEST_F(StorageTest, TransactionMisuseRaisesBadTransaction) {
   db_->Rollback();
 }
 
-TEST_F(StorageTest, AFailedWriteInsideATransactionUndoesOnlyItself) {
+TEST_P(StorageTest, AFailedWriteInsideATransactionUndoesOnlyItself) {
   fixture::Load(path_, R"json({"file":"DICT PERSON","id":"Name","rec":["I","UPCASE(@1)"]}
 {"file":"PERSON","id":"P1","rec":["léa"]}
 )json");
@@ -142,7 +153,7 @@ TEST_F(StorageTest, AFailedWriteInsideATransactionUndoesOnlyItself) {
 
 // A child process writes and dies without closing anything: what it committed is there,
 // what it had not committed is not.
-TEST_F(StorageTest, CommittedDataSurvivesAKilledProcess) {
+TEST_P(StorageTest, CommittedDataSurvivesAKilledProcess) {
   db_.reset();
   pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -167,14 +178,17 @@ TEST_F(StorageTest, CommittedDataSurvivesAKilledProcess) {
   EXPECT_EQ(Committed("A1"), "100");
 }
 
-TEST_F(StorageTest, AWriteThatCannotGetTheLockFailsAfterTheWait) {
+// A file takes one writer at a time; a server locks the records written.
+TEST_P(StorageTest, AWriteThatCannotGetTheLockFailsAfterTheWait) {
   auto other = OpenMvdb(path_, OpenOptions{.busy_timeout_ms = 50});
   db_->Begin();
   db_->WriteRecord("ACOMPTEBULL", "A1", "held");
-  EXPECT_EQ(ErrorOf([&] { other->WriteRecord("ACOMPTEBULL", "A2", "blocked"); }),
+  EXPECT_EQ(ErrorOf([&] { other->WriteRecord("ACOMPTEBULL", "A1", "blocked"); }),
             err::kWriteFailed);
-  EXPECT_EQ(ErrorOf([&] { other->Begin(); }), err::kWriteFailed);
-  EXPECT_FALSE(other->InTransaction());
+  if (!GetParam()) {
+    EXPECT_EQ(ErrorOf([&] { other->Begin(); }), err::kWriteFailed);
+    EXPECT_FALSE(other->InTransaction());
+  }
   // Readers are never blocked, and see the committed state.
   EXPECT_EQ(other->OpenFile("ACOMPTEBULL")->Read("A1")->Get(), "100");
   db_->Commit();
@@ -183,7 +197,7 @@ TEST_F(StorageTest, AWriteThatCannotGetTheLockFailsAfterTheWait) {
   EXPECT_EQ(Committed("A1"), "held");
 }
 
-TEST_F(StorageTest, ReadOnlyDatabaseReadsButEveryWriteFails) {
+TEST_P(StorageTest, ReadOnlyDatabaseReadsButEveryWriteFails) {
   db_.reset();
   auto database = OpenMvdb(path_, OpenOptions{.read_only = true});
   auto record = database->OpenFile("ACOMPTEBULL")->Read("A1");
@@ -197,7 +211,7 @@ TEST_F(StorageTest, ReadOnlyDatabaseReadsButEveryWriteFails) {
   EXPECT_EQ(Committed("A1"), "100");
 }
 
-TEST_F(StorageTest, IndexCreatedByAnotherConnectionIsKeptUpToDate) {
+TEST_P(StorageTest, IndexCreatedByAnotherConnectionIsKeptUpToDate) {
   auto other = OpenMvdb(path_);
   db_->WriteRecord("ACOMPTEBULL", "A3", "300");  // db_ has cached the file without index
   other->CreateIndex("ACOMPTEBULL", "1");
@@ -210,7 +224,7 @@ TEST_F(StorageTest, IndexCreatedByAnotherConnectionIsKeptUpToDate) {
   EXPECT_EQ(list->Get(), "A4");
 }
 
-TEST_F(StorageTest, IndexFollowsItsDictionaryItem) {
+TEST_P(StorageTest, IndexFollowsItsDictionaryItem) {
   fixture::Load(path_, R"({"file":"DICT PERSON","id":"Name","rec":["I","@1"]}
 {"file":"PERSON","id":"P1","rec":["léa","x"]}
 {"file":"PERSON","id":"P2","rec":["zoé","léa"]}
@@ -232,7 +246,7 @@ TEST_F(StorageTest, IndexFollowsItsDictionaryItem) {
   EXPECT_EQ(ErrorOf([&] { select("SSELECT PERSON AVEC Name = \"léa\""); }), err::kUnknownDictItem);
 }
 
-TEST_F(StorageTest, DictionaryChangedByAnotherConnectionIsSeenAtTheNextQuery) {
+TEST_P(StorageTest, DictionaryChangedByAnotherConnectionIsSeenAtTheNextQuery) {
   fixture::Load(path_, R"({"file":"DICT PERSON","id":"Name","rec":["I","@1"]}
 {"file":"PERSON","id":"P1","rec":["léa","zoé"]}
 )");
@@ -241,6 +255,30 @@ TEST_F(StorageTest, DictionaryChangedByAnotherConnectionIsSeenAtTheNextQuery) {
   EXPECT_EQ(select(), "");  // caches the item as @1
   OpenMvdb(path_)->WriteRecord("DICT PERSON", "Name", fixture::Dyn("I^@2"));
   EXPECT_EQ(select(), "P1");
+}
+
+// A server database is opened only with this layout's version; the refusal names the server
+// and the database, never a password given in the connection text.
+TEST(ServerLayoutTest, AnotherVersionAForeignSchemaOrNoDatabaseIsRefused) {
+  if (!test::ServerDatabase::Available()) GTEST_SKIP() << "no test server";
+  test::ServerDatabase empty, foreign, newer;
+  foreign.Execute("CREATE TABLE payroll (id integer)");
+  fixture::Load(newer.Name(), R"({"file":"F","id":"1","rec":["x"]})");
+  newer.Execute("UPDATE mvdb_meta SET value = 2 WHERE name = 'format'");
+  const std::string absent = empty.Name() + "_absent password=s3cret";
+  for (const auto& [name, cause] :
+       {std::pair{empty.Name(), "base vide"}, std::pair{foreign.Name(), "autre application"},
+        std::pair{newer.Name(), "format mvdb 2"}, std::pair{absent, "connexion impossible"}}) {
+    try {
+      OpenMvdb(name);
+      ADD_FAILURE() << name;
+    } catch (const ComponentError& e) {
+      EXPECT_EQ(e.number(), err::kDatabaseOpen) << e.what();
+      EXPECT_NE(std::string(e.what()).find(cause), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("serveur « "), std::string::npos) << e.what();
+      EXPECT_EQ(std::string(e.what()).find("s3cret"), std::string::npos) << e.what();
+    }
+  }
 }
 
 }  // namespace

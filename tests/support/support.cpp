@@ -96,9 +96,10 @@ std::string ServerText() {
   return server != nullptr && *server != '\0' ? server : VARNOLDE_TEST_SERVER_DEFAULT;
 }
 
-// Runs one statement as the test server's administrator.
-void AsAdministrator(const std::string& sql) {
-  PGconn* connection = PQconnectdb(ServerText().c_str());
+// Runs one statement as the test server's administrator, in its own database or another.
+void AsAdministrator(const std::string& sql, const std::string& database = "") {
+  const std::string text = ServerText() + (database.empty() ? "" : " dbname=" + database);
+  PGconn* connection = PQconnectdb(text.c_str());
   std::string error;
   if (PQstatus(connection) != CONNECTION_OK) {
     error = PQerrorMessage(connection);
@@ -124,6 +125,8 @@ ServerDatabase::ServerDatabase() {
   AsAdministrator("CREATE DATABASE " + database_);
   name_ = ServerText() + " dbname=" + database_;
 }
+
+void ServerDatabase::Execute(const std::string& sql) const { AsAdministrator(sql, database_); }
 
 ServerDatabase::~ServerDatabase() {
   try {

@@ -75,6 +75,8 @@ class ServerDatabase {
   static bool Available();
   // The connection text naming this database, as the programs take it.
   const std::string& Name() const { return name_; }
+  // Runs one SQL statement in this database as the server's administrator.
+  void Execute(const std::string& sql) const;
 
  private:
   std::string database_;
