@@ -5,10 +5,14 @@
 // number (exit 1), a ToolError with its cause (exit 1), a UsageError with the usage (exit 2).
 // A new verb is one more function and one more entry. The tool speaks French, like the
 // database's own error texts, so that each message is in one language.
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -41,8 +45,56 @@ class ToolError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::shared_ptr<mvdb::Database> OpenForReading(const std::string& path) {
-  return mvdb::OpenMvdb(path, mvdb::OpenOptions{.read_only = true});
+// Progress of a long verb on a terminal (standard error): records done, rate and, when the
+// whole is known, the time left; at most five updates a second, one line rewritten in place,
+// ended when the verb ends. Nothing at all when standard error is not a terminal.
+class Progress {
+ public:
+  // fraction, when set, tells how much of the whole is done (0 to 1) after `records`.
+  explicit Progress(std::string verb, std::function<double(std::int64_t records)> fraction = {})
+      : verb_(std::move(verb)), fraction_(std::move(fraction)), shown_(::isatty(2) != 0) {}
+  ~Progress() {
+    if (printed_) std::cerr << '\n';
+  }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // The hook for mvdb::OpenOptions::progress.
+  std::function<void(std::int64_t)> Hook() {
+    if (!shown_) return {};
+    return [this](std::int64_t records) { Show(records); };
+  }
+
+ private:
+  void Show(std::int64_t records) {
+    const auto now = Clock::now();
+    if (printed_ && now - last_ < std::chrono::milliseconds(200)) return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::ostringstream line;
+    line << "\r" << verb_ << " : " << records << " enregistrements";
+    if (seconds > 0) line << ", " << static_cast<std::int64_t>(records / seconds) << "/s";
+    const double done = fraction_ ? fraction_(records) : 0;
+    if (done > 0 && done < 1) {
+      line << ", reste environ " << static_cast<std::int64_t>(seconds * (1 - done) / done) << " s";
+    }
+    line << "   ";
+    std::cerr << line.str() << std::flush;
+    printed_ = true;
+  }
+
+  using Clock = std::chrono::steady_clock;
+  std::string verb_;
+  std::function<double(std::int64_t)> fraction_;
+  bool shown_;
+  bool printed_ = false;
+  Clock::time_point start_ = Clock::now();
+  Clock::time_point last_;
+};
+
+std::shared_ptr<mvdb::Database> OpenForReading(const std::string& path,
+                                               std::function<void(std::int64_t)> progress = {}) {
+  return mvdb::OpenMvdb(path, mvdb::OpenOptions{.read_only = true, .progress = std::move(progress)});
 }
 
 void PrintIndex(const std::string& file, const std::string& field, std::int64_t entries) {
@@ -55,13 +107,20 @@ void PrintIndex(const std::string& file, const std::string& field, std::int64_t 
 int Load(const Args& args) {
   mvdb::LoadReport report;
   if (args[1] == "-") {
-    report = mvdb::LoadJsonLines(args[0], std::cin);
+    Progress progress("chargement");
+    report = mvdb::LoadJsonLines(args[0], std::cin, mvdb::OpenOptions{.progress = progress.Hook()});
   } else {
     std::ifstream in(args[1], std::ios::binary);
     if (!in) {
       throw ToolError("lecture de " + args[1] + " impossible : " + varnolde::SystemCause(errno));
     }
-    report = mvdb::LoadJsonLines(args[0], in);
+    // The share of the file read so far tells how much is left.
+    std::error_code error;
+    const double size = static_cast<double>(std::filesystem::file_size(args[1], error));
+    Progress progress("chargement", [&](std::int64_t) {
+      return error || size <= 0 ? 0.0 : static_cast<double>(in.tellg()) / size;
+    });
+    report = mvdb::LoadJsonLines(args[0], in, mvdb::OpenOptions{.progress = progress.Hook()});
   }
   for (const auto& [file, added] : report.added) {
     nlohmann::ordered_json line{{"file", file}, {"records", added}};
@@ -73,9 +132,12 @@ int Load(const Args& args) {
 }
 
 int Dump(const Args& args) {
-  auto database = OpenForReading(args[0]);
   std::ostringstream out;  // written only once the whole dump succeeded
-  mvdb::DumpJsonLines(*database, Args(args.begin() + 1, args.end()), out);
+  {
+    Progress progress("copie");
+    auto database = OpenForReading(args[0], progress.Hook());
+    mvdb::DumpJsonLines(*database, Args(args.begin() + 1, args.end()), out);
+  }
   std::cout << out.str();
   return 0;
 }
@@ -130,7 +192,10 @@ int Explain(const Args& args) {
 
 int Index(const Args& args) {
   auto database = mvdb::OpenMvdb(args[0]);
-  PrintIndex(args[1], args[2], database->CreateIndex(args[1], args[2]));
+  if (::isatty(2) != 0) std::cerr << "index : construction en cours..." << std::flush;
+  const std::int64_t entries = database->CreateIndex(args[1], args[2]);
+  if (::isatty(2) != 0) std::cerr << '\n';
+  PrintIndex(args[1], args[2], entries);
   return 0;
 }
 
@@ -205,9 +270,12 @@ int Generate(const Args& args) {
     throw UsageError("--caregivers, --contracts et --advances sont obligatoires");
   }
   std::map<std::string, std::int64_t> written;
-  mvdb::CreateDatabase(path, [&](mvdb::Database& database) {
-    written = mvdb::GenerateDatabase(database, options);
-  });
+  const double total = static_cast<double>(options.caregivers + options.contracts + options.advances);
+  Progress progress("génération", [&](std::int64_t records) { return records / total; });
+  mvdb::CreateDatabase(
+      path,
+      [&](mvdb::Database& database) { written = mvdb::GenerateDatabase(database, options); },
+      mvdb::OpenOptions{.progress = progress.Hook()});
   // The generator counts the entries of the name index under "<file> index".
   constexpr std::string_view kIndexSuffix = " index";
   for (const auto& [file, records] : written) {

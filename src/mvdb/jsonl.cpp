@@ -235,17 +235,22 @@ LoadReport LoadJsonLines(Database& database, std::istream& in) {
   return report;
 }
 
-LoadReport LoadJsonLines(const std::string& db_path, std::istream& in) {
+LoadReport LoadJsonLines(const std::string& db_path, std::istream& in, const OpenOptions& options) {
+  OpenOptions create = options;
+  create.create = true;
   LoadReport report;
   if (IsServerName(db_path)) {
     // A server's database exists already; its layout is made when it holds none.
-    auto database = OpenMvdb(db_path, OpenOptions{.create = true});
+    auto database = OpenMvdb(db_path, create);
     report = LoadJsonLines(*database, in);
   } else if (Exists(db_path)) {
-    auto database = OpenMvdb(db_path);
+    OpenOptions existing = options;
+    existing.create = false;
+    auto database = OpenMvdb(db_path, existing);
     report = LoadJsonLines(*database, in);
   } else {
-    CreateDatabase(db_path, [&](Database& database) { report = LoadJsonLines(database, in); });
+    CreateDatabase(
+        db_path, [&](Database& database) { report = LoadJsonLines(database, in); }, options);
   }
   return report;
 }

@@ -49,7 +49,9 @@ struct LoadReport {
 // Loads into the database at db_path. When the file does not exist, the load makes a new
 // database whole or not at all (CreateDatabase: stale logs of that name are removed first).
 // Raises kDatabaseOpen, kBadData, kWriteFailed, and what building an index raises.
-LoadReport LoadJsonLines(const std::string& db_path, std::istream& in);
+// options.progress, when set, counts the records stored.
+LoadReport LoadJsonLines(const std::string& db_path, std::istream& in,
+                         const OpenOptions& options = {});
 
 // The same into an open database.
 LoadReport LoadJsonLines(Database& database, std::istream& in);

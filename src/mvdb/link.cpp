@@ -38,7 +38,8 @@ class Engine final : public Database,
                      public RecordStore,
                      public std::enable_shared_from_this<Engine> {
  public:
-  explicit Engine(std::unique_ptr<Storage> storage) : storage_(std::move(storage)) {}
+  Engine(std::unique_ptr<Storage> storage, std::function<void(std::int64_t)> progress)
+      : storage_(std::move(storage)), progress_(std::move(progress)) {}
 
   Storage& storage() { return *storage_; }
 
@@ -108,6 +109,7 @@ class Engine final : public Database,
   bool WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
     bool created = false;
     storage_->WriteRecord(file, key, text, &created);
+    CountForProgress();
     return created;
   }
   void DeleteRecord(std::string_view file, std::string_view key) override {
@@ -118,10 +120,14 @@ class Engine final : public Database,
       const std::function<void(std::string_view, std::string_view)>& visit) override {
     struct Visitor : RowSink {
       const std::function<void(std::string_view, std::string_view)>& visit;
-      explicit Visitor(const std::function<void(std::string_view, std::string_view)>& v)
-          : visit(v) {}
-      void Row(std::string_view key, std::string_view text) override { visit(key, text); }
-    } visitor(visit);
+      Engine& engine;
+      Visitor(const std::function<void(std::string_view, std::string_view)>& v, Engine& e)
+          : visit(v), engine(e) {}
+      void Row(std::string_view key, std::string_view text) override {
+        visit(key, text);
+        engine.CountForProgress();
+      }
+    } visitor(visit, *this);
     storage_->DropCachesIfMarked();
     Guarded([&] {
       storage_->Scan(std::string(file), AccessPath{}, visitor);
@@ -184,7 +190,13 @@ class Engine final : public Database,
     });
   }
 
+  void CountForProgress() {
+    if (progress_ && ++progress_count_ % OpenOptions::kProgressStep == 0) progress_(progress_count_);
+  }
+
   std::unique_ptr<Storage> storage_;
+  std::function<void(std::int64_t)> progress_;
+  std::int64_t progress_count_ = 0;
   PlanCache plans_;
 };
 
@@ -208,7 +220,7 @@ std::shared_ptr<DbRecord> FileHandle::ReadForUpdate(std::string_view key) {
 }  // namespace
 
 std::shared_ptr<Database> OpenMvdb(const std::string& path, const OpenOptions& options) {
-  return std::make_shared<Engine>(Storage::Open(path, options));
+  return std::make_shared<Engine>(Storage::Open(path, options), options.progress);
 }
 
 std::shared_ptr<DatabaseLink> OpenDatabase(const std::string& path, const OpenOptions& options) {
@@ -245,11 +257,14 @@ void RemoveAbandonedCreations(const fs::path& path) {
 
 }  // namespace
 
-void CreateDatabase(const std::string& path, const std::function<void(Database&)>& fill) {
+void CreateDatabase(const std::string& path, const std::function<void(Database&)>& fill,
+                    const OpenOptions& options) {
+  OpenOptions create = options;
+  create.create = true;
   if (IsServerName(path)) {
     // A server's database is made by its administrator; its layout is made here when it holds
     // none, and what fill writes is one transaction of its own.
-    std::shared_ptr<Database> database = OpenMvdb(path, OpenOptions{.create = true});
+    std::shared_ptr<Database> database = OpenMvdb(path, create);
     if (!database->FileNames().empty()) {
       throw ComponentError(err::kDatabaseOpen, database->Path() + " : la base contient déjà des fichiers");
     }
@@ -273,7 +288,7 @@ void CreateDatabase(const std::string& path, const std::function<void(Database&)
   RemoveWithCompanions(temporary);
   try {
     {
-      std::shared_ptr<Database> database = OpenMvdb(temporary, OpenOptions{.create = true});
+      std::shared_ptr<Database> database = OpenMvdb(temporary, create);
       fill(*database);
     }  // closing folds the write-ahead log into the file
     for (const char* suffix : {"-wal", "-shm", "-journal"}) fs::remove(path + suffix, error);

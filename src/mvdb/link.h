@@ -34,6 +34,10 @@ struct OpenOptions {
   // a clerk's host wants (consulting works, a validation shows the write failure).
   bool read_only_when_unwritable = false;
   int busy_timeout_ms = 5000;
+  // Called with the number of records written (WriteRecord) or visited (ForEachRecord) so far,
+  // every kProgressStep records, for a progress display; empty: nothing is called.
+  std::function<void(std::int64_t records)> progress;
+  static constexpr std::int64_t kProgressStep = 1000;
 };
 
 class Database : public DatabaseLink {
@@ -87,6 +91,8 @@ std::shared_ptr<DatabaseLink> OpenDatabase(const std::string& path,
 // which is closed and renamed to path once fill has returned; on any failure, or when the
 // process is killed, nothing appears under path. Raises kDatabaseOpen when path exists already
 // or its folder is missing, and whatever fill raises.
-void CreateDatabase(const std::string& path, const std::function<void(Database&)>& fill);
+// options.progress, when set, goes to the new database.
+void CreateDatabase(const std::string& path, const std::function<void(Database&)>& fill,
+                    const OpenOptions& options = {});
 
 }  // namespace varnolde::mvdb
