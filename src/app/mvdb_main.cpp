@@ -270,12 +270,15 @@ int Generate(const Args& args) {
     throw UsageError("--caregivers, --contracts et --advances sont obligatoires");
   }
   std::map<std::string, std::int64_t> written;
-  const double total = static_cast<double>(options.caregivers + options.contracts + options.advances);
-  Progress progress("génération", [&](std::int64_t records) { return records / total; });
-  mvdb::CreateDatabase(
-      path,
-      [&](mvdb::Database& database) { written = mvdb::GenerateDatabase(database, options); },
-      mvdb::OpenOptions{.progress = progress.Hook()});
+  {
+    const double total =
+        static_cast<double>(options.caregivers + options.contracts + options.advances);
+    Progress progress("génération", [&](std::int64_t records) { return records / total; });
+    mvdb::CreateDatabase(
+        path,
+        [&](mvdb::Database& database) { written = mvdb::GenerateDatabase(database, options); },
+        mvdb::OpenOptions{.progress = progress.Hook()});
+  }
   // The generator counts the entries of the name index under "<file> index".
   constexpr std::string_view kIndexSuffix = " index";
   for (const auto& [file, records] : written) {
