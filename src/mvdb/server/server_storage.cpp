@@ -229,6 +229,16 @@ class PgStorage final : public ServerStorage {
                    bool* created) override {
     const std::string what = "écriture de " + RecordName(file, key);
     if (!IsValidKey(key)) throw WriteFailure(what, "clé vide ou contenant un séparateur");
+    if (created == nullptr && !file.starts_with(kDictPrefix)) {
+      const FileInfo* info = KnownFile(file);
+      if (info != nullptr && info->indexes.empty()) {
+        const std::string f = std::to_string(info->id);
+        return WriteOneStatement(
+            what, "p" + f,
+            "INSERT INTO f" + f + " (k, v) VALUES ($1, $2) ON CONFLICT (k) DO UPDATE SET v = EXCLUDED.v",
+            {key, text});
+      }
+    }
     RunWrite(what, [&] {
       FileInfo& info = RequireFile(file);
       if (!info.indexes.empty() || created != nullptr) {
@@ -248,6 +258,14 @@ class PgStorage final : public ServerStorage {
   }
 
   void DeleteRecord(std::string_view file, std::string_view key) override {
+    if (!file.starts_with(kDictPrefix)) {
+      const FileInfo* info = KnownFile(file);
+      if (info != nullptr && info->indexes.empty()) {
+        const std::string f = std::to_string(info->id);
+        return WriteOneStatement("suppression de " + RecordName(file, key), "d" + f,
+                                 "DELETE FROM f" + f + " WHERE k = $1", {key});
+      }
+    }
     RunWrite("suppression de " + RecordName(file, key), [&] {
       FileInfo& info = RequireFile(file);
       if (!info.indexes.empty()) {
@@ -562,6 +580,18 @@ class PgStorage final : public ServerStorage {
     }
   }
 
+  // The cached state of file when it is known already and current; else null (the caller
+  // takes the general path, which reads it and reports its failures).
+  const FileInfo* KnownFile(std::string_view file) {
+    if (caches_stale_ || PQstatus(connection_) != CONNECTION_OK) return nullptr;
+    if (CatalogNotified()) {  // an index created meanwhile must be kept by this write
+      DropCaches();
+      return nullptr;
+    }
+    auto found = files_.find(std::string(file));
+    return found == files_.end() ? nullptr : found->second.get();
+  }
+
   FileInfo& RequireFile(std::string_view file) {
     FileInfo* info = FindFile(file);
     if (info == nullptr) {
@@ -679,6 +709,65 @@ class PgStorage final : public ServerStorage {
     } catch (const ComponentError& e) {
       if (e.number() == err::kWriteFailed) throw;
       throw WriteFailure(what, e.what());
+    }
+  }
+
+  // A write that is one statement (a file without index): outside a transaction the statement
+  // alone, which the server keeps whole or not at all; inside one, the statement between
+  // SAVEPOINT and RELEASE, the three sent at once through libpq's pipeline, so that the write
+  // costs one round trip and a failure undoes only itself.
+  void WriteOneStatement(const std::string& what, const std::string& name, const std::string& sql,
+                         std::initializer_list<std::string_view> parameters) {
+    const bool began_in_transaction = InTransaction();
+    try {
+      if (read_only_) throw StorageError("base ouverte en lecture seule");
+      if (!began_in_transaction) {
+        if (PQstatus(connection_) == CONNECTION_BAD) Reconnect();
+        Run(name, sql, parameters);
+        return;
+      }
+      Prepare(name, sql, static_cast<int>(parameters.size()));
+      Parameters values(parameters.begin(), parameters.end());
+      std::string error = Cause(connection_, nullptr);
+      bool failed = PQenterPipelineMode(connection_) == 0;
+      if (!failed) {
+        failed =
+            PQsendQueryParams(connection_, "SAVEPOINT mvdb_write", 0, nullptr, nullptr, nullptr,
+                              nullptr, 0) == 0 ||
+            PQsendQueryPrepared(connection_, name.c_str(), values.count(), values.values(),
+                                values.lengths(), values.formats(), 1) == 0 ||
+            PQsendQueryParams(connection_, "RELEASE SAVEPOINT mvdb_write", 0, nullptr, nullptr,
+                              nullptr, nullptr, 0) == 0 ||
+            PQpipelineSync(connection_) == 0;
+        bool first_error = true;
+        // Each of the three statements' results ends with a null result; then the sync's.
+        for (int statement = 0; statement < 3 && PQstatus(connection_) == CONNECTION_OK; ++statement) {
+          while (PGresult* raw = PQgetResult(connection_)) {
+            ResultPtr result = Wrap(raw);
+            const ExecStatusType status = PQresultStatus(raw);
+            if (status == PGRES_FATAL_ERROR && first_error) {
+              error = Cause(connection_, raw);
+              first_error = false;
+            }
+            if (status == PGRES_FATAL_ERROR || status == PGRES_PIPELINE_ABORTED) failed = true;
+          }
+        }
+        if (PQstatus(connection_) == CONNECTION_OK) {
+          ResultPtr sync = Wrap(PQgetResult(connection_));
+          PQexitPipelineMode(connection_);
+        } else {
+          failed = true;
+        }
+      }
+      if (!failed) return;
+      if (PQstatus(connection_) == CONNECTION_OK) {
+        PQclear(PQexec(connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
+        PQclear(PQexec(connection_, "RELEASE SAVEPOINT mvdb_write"));
+      }
+      throw StorageError(error);
+    } catch (const StorageError& e) {
+      const bool lost = began_in_transaction && !InTransaction();
+      throw WriteFailure(what, std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
     }
   }
 
