@@ -104,6 +104,11 @@ class DatabaseLink {
   virtual void ReleaseSavepoint(std::string_view name) = 0;
   virtual void RollbackTo(std::string_view name) = 0;
   virtual bool InTransaction() const = 0;
+  // Holds the lock named name until the transaction ends: two transactions that take the same
+  // name run one after the other, so that what one checked cannot change before it writes. A
+  // database that runs one writing transaction at a time needs nothing more. Raises
+  // kBadTransaction outside a transaction, kWriteFailed when the lock cannot be had in time.
+  virtual void Lock(std::string_view name) = 0;
 };
 
 }  // namespace varnolde

@@ -58,6 +58,7 @@ class ForwardingLink : public DatabaseLink {
   void ReleaseSavepoint(std::string_view name) override { inner_->ReleaseSavepoint(name); }
   void RollbackTo(std::string_view name) override { inner_->RollbackTo(name); }
   bool InTransaction() const override { return inner_->InTransaction(); }
+  void Lock(std::string_view name) override { inner_->Lock(name); }
 
  protected:
   DatabaseLink& inner() const { return *inner_; }

@@ -73,6 +73,7 @@ class Engine final : public Database,
   void ReleaseSavepoint(std::string_view name) override { storage_->ReleaseSavepoint(name); }
   void RollbackTo(std::string_view name) override { storage_->RollbackTo(name); }
   bool InTransaction() const override { return storage_->InTransaction(); }
+  void Lock(std::string_view name) override { storage_->Lock(name); }
 
   // Database.
   const std::string& Path() const override { return storage_->path(); }

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "components/errors.h"
 #include "mvdb/dictionary.h"
 #include "mvdb/link.h"
 #include "mvdb/query/executor.h"
@@ -84,6 +85,10 @@ class Storage : public Catalog, public RecordSource {
   virtual void ReleaseSavepoint(std::string_view name) = 0;
   virtual void RollbackTo(std::string_view name) = 0;
   virtual bool InTransaction() const = 0;
+  // DatabaseLink::Lock: a file has one writing transaction at a time, which is lock enough.
+  virtual void Lock(std::string_view name) {
+    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "verrou hors transaction");
+  }
 
   // The statement a server runs for an access path of file, for `explain`; empty for a local
   // file.

@@ -71,6 +71,7 @@ void ctr_consultationacompte::RequeteContratAidant() {
   rn([&] { w_requetecontrat = Modulevar::theDataBase->NewRecord(); });
   rn([&] { w_requetecontratPresta = Modulevar::theDataBase->NewRecord(); });
   advances_as_stored_.clear();
+  loaded_advances_.clear();
 
   // Bounds of the chosen month, as stored dates.
   YearMonth period{0, 0};

@@ -16,7 +16,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -170,6 +172,10 @@ class ctr_consultationacompte final : public PanelReactions {
   // What validation did with one row of the lists.
   enum class RowOutcome { kKept, kWritten, kFailed, kWriteFailure };
   RowOutcome WriteAdvanceRow(int row, const std::string& period);
+  enum class StoredState { kAsLoaded, kChanged, kUnreadable };
+  // Inside the validation's transaction: takes the caregiver's lock, then compares the stored
+  // advances with loaded_advances_.
+  StoredState CompareWithLoaded();
   void ShowWriteFailure();
   void cmd_Supprimer_Click();
 
@@ -199,6 +205,10 @@ class ctr_consultationacompte final : public PanelReactions {
   // Advance keys whose stored amount is no number: validation leaves them as stored unless
   // the clerk confirms a new amount or deletes the advance.
   std::set<std::string> advances_as_stored_;
+  // The advances of the caregiver's rows as they were stored when the lists were filled (no
+  // value: none was stored), by advance key; validation writes nothing when another clerk
+  // changed them since.
+  std::map<std::string, std::optional<std::string>> loaded_advances_;
   // The period box's items and the periods they stand for, as Remplir_ComboPeriodepaie
   // added them.
   std::vector<std::pair<std::string, YearMonth>> period_items_;

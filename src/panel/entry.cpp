@@ -19,6 +19,9 @@ constexpr std::string_view kPayslipWarning =
     "Attention ! \r\nBulletin de paie déjà traité sur cette période.\r\n"
     "La mise à jour de l'acompte ne pourra être effective sur le bulletin.";
 constexpr std::string_view kWriteFailedMessage = "Erreur d'écriture de l'acompte dans la base.";
+constexpr std::string_view kChangedByOther =
+    "Les acomptes de cet aidant ont été modifiés par un autre utilisateur depuis leur "
+    "affichage. Rechargez l'aidant pour voir leur état actuel.";
 constexpr std::string_view kDeleteQuestion = "Etes-vous sûr de vouloir supprimer cet acompte ?";
 constexpr std::string_view kInvalidAmount = "Montant d'acompte invalide : ";
 constexpr std::string_view kRowSavepoint = "acompte_ligne";
@@ -230,6 +233,16 @@ void ctr_consultationacompte::Ecrire_Acomptes() {
     ShowWriteFailure();
     return;
   }
+  // Another clerk's validation since this caregiver was loaded: nothing is written.
+  const StoredState stored = CompareWithLoaded();
+  if (stored != StoredState::kAsLoaded) {
+    rn([&] { Modulevar::theDataBase->Rollback(); });
+    if (stored == StoredState::kUnreadable) return ShowWriteFailure();
+    rn([&] {
+      ui_.MsgBox(kChangedByOther, MsgButtons::kOk, MsgIcon::kExclamation, kMessageTitle);
+    });
+    return;
+  }
   bool stopped = false;
   for (int i = 1; i <= n && !stopped; ++i) {
     stopped = WriteAdvanceRow(i, period) == RowOutcome::kWriteFailure;
@@ -241,6 +254,26 @@ void ctr_consultationacompte::Ecrire_Acomptes() {
     rn([&] { Modulevar::theDataBase->Rollback(); });
     if (!stopped) ShowWriteFailure();
   }
+}
+
+ctr_consultationacompte::StoredState ctr_consultationacompte::CompareWithLoaded() {
+  std::set<std::string> caregivers;
+  for (const auto& [key, loaded] : loaded_advances_) caregivers.insert(Left(key, 5));
+  ResumeNext rn;
+  for (const std::string& caregiver : caregivers) {
+    rn([&] { Modulevar::theDataBase->Lock(std::string(tables::kAcompteBull) + " " + caregiver); });
+  }
+  if (rn.ErrorCount() != 0) return StoredState::kUnreadable;
+  for (const auto& [key, loaded] : loaded_advances_) {
+    std::optional<std::string> now;
+    ResumeNext read;
+    read([&] { now = TabAcompteBull->Read(key)->Get(); });
+    if (read.LastError() != 0 && read.LastError() != err::kRecordNotFound) {
+      return StoredState::kUnreadable;
+    }
+    if (now != loaded) return StoredState::kChanged;
+  }
+  return StoredState::kAsLoaded;
 }
 
 // Row `row` (from 1) of the lists: deletes the stored advance of its contract for the period

@@ -29,7 +29,15 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   int expected = 0;
   rn([&] { expected = ui_.ListCount(lst_Liste1) + 1; });
   rn([&] { RecAcompteBull = Modulevar::theDataBase->NewRecord(); });
-  rn([&] { RecAcompteBull = TabAcompteBull->Read(contracts->Get(row, 1) + PeriodKey()); });
+  // The advance as stored now, or its absence, is what validation compares with later.
+  ResumeNext read;
+  std::string advance_key;
+  read([&] { advance_key = contracts->Get(row, 1) + PeriodKey(); });
+  read([&] {
+    RecAcompteBull = TabAcompteBull->Read(advance_key);
+    loaded_advances_[advance_key] = RecAcompteBull->Get();
+  });
+  if (read.LastError() == err::kRecordNotFound) loaded_advances_[advance_key] = std::nullopt;
   // A payment date that is not a stored date does not convert: the row shows none, so the
   // advance can be entered, and validation writes it without one.
   std::string etat;

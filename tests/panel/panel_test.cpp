@@ -249,5 +249,38 @@ TEST_F(PanelTest, AFailedWriteDeleteOrCommitLosesNothing) {
   EXPECT_EQ(Stored("00012001200203"), "1250");
 }
 
+// Another clerk's validation between the loading of a caregiver and this clerk's: a changed,
+// created or deleted advance of the caregiver's rows makes this validation write nothing.
+TEST_F(PanelTest, AnotherClerksChangeSinceLoadingIsNeverOverwritten) {
+  struct Case {
+    const char* what;
+    const char* caregiver;
+    const char* key;  // the advance the other clerk changes
+    const char* other_text;  // empty: deleted
+  };
+  for (const Case& c : {Case{"changed", "00012", "00012002200203", "600"},
+                        Case{"deleted", "00012", "00012001200203", ""},
+                        Case{"created", "00013", "00013001200203", "300"}}) {
+    SCOPED_TRACE(c.what);
+    Open();
+    LoadCaregiver(c.caregiver);
+    auto other = mvdb::OpenMvdb(db_);
+    if (*c.other_text != '\0') {
+      other->WriteRecord("ACOMPTEBULL", c.key, c.other_text);
+    } else {
+      other->DeleteRecord("ACOMPTEBULL", c.key);
+    }
+    const std::string before = Stored("00012001200203") + "|" + Stored("00013001200203");
+    Enter(0, "9");
+    clerk_->Click(cmd_Valider);
+    EXPECT_EQ(MessageTexts(), Strings{"Les acomptes de cet aidant ont été modifiés par un autre "
+                                      "utilisateur depuis leur affichage. Rechargez l'aidant pour "
+                                      "voir leur état actuel."});
+    EXPECT_EQ(Stored("00012001200203") + "|" + Stored("00013001200203"), before);
+    EXPECT_EQ(toolkit_->ListCount(lst_Liste1), 0);
+    EXPECT_EQ(toolkit_->Messages().back().icon, MsgIcon::kExclamation);
+  }
+}
+
 }  // namespace
 }  // namespace varnolde

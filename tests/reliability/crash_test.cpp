@@ -21,6 +21,7 @@ class NoTransactionLink : public ForwardingLink {
   void Savepoint(std::string_view) override {}
   void ReleaseSavepoint(std::string_view) override {}
   void RollbackTo(std::string_view) override {}
+  void Lock(std::string_view) override {}
   bool InTransaction() const override { return false; }
 };
 

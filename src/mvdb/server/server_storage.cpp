@@ -375,6 +375,16 @@ class PgStorage final : public ServerStorage {
     savepoints_.resize(at + 1);
   }
 
+  // A transaction-scoped advisory lock of the server, named by a hash of the name's bytes.
+  void Lock(std::string_view name) override {
+    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "verrou hors transaction");
+    try {
+      Run("lock", "SELECT pg_advisory_xact_lock(hashtextextended(encode($1, 'hex'), 0))", {name});
+    } catch (const StorageError& e) {
+      throw WriteFailure("verrou « " + std::string(name) + " »", e.what());
+    }
+  }
+
   bool InTransaction() const override {
     return in_transaction_ && PQstatus(connection_) == CONNECTION_OK &&
            PQtransactionStatus(connection_) != PQTRANS_IDLE;
