@@ -24,7 +24,9 @@ const std::map<int, std::string> kOwn = {{1, "00022"}, {2, "00023"}};
 // One clerk's run: validation i (from 1) is of the shared caregiver when i is even, else of
 // the clerk's own, with the tag clerk * 10000 + i. Reports one line per validation:
 // "tag caregiver ok", "tag caregiver failed" (the write failure shown once), "tag caregiver
-// unloaded" (the caregiver's rows could not be shown), or "tag caregiver other MESSAGES".
+// changed" (the other clerk validated the caregiver since it was loaded: nothing written),
+// "tag caregiver unloaded" (the caregiver's rows could not be shown), or "tag caregiver other
+// MESSAGES".
 void Clerk(const std::string& db_path, int clerk, int validations, int busy_timeout_ms,
            int report_fd) {
   ClerkSession session(
@@ -40,6 +42,8 @@ void Clerk(const std::string& db_path, int clerk, int validations, int busy_time
         outcome = "ok";
       } else if (shown == std::vector<std::string>{kWriteFailedMessage}) {
         outcome = "failed";
+      } else if (shown == std::vector<std::string>{kChangedByOtherMessage}) {
+        outcome = "changed";
       } else {
         outcome = "other";
         for (const std::string& text : shown) outcome += " " + text;
@@ -105,6 +109,7 @@ void RunTwoClerks(int validations, int busy_timeout_ms) {
     EXPECT_GT(record.outcomes["ok"], 0) << "clerk " << clerk << " got nothing through";
     std::cout << "clerk " << clerk << ": " << record.outcomes["ok"] << " kept, "
               << record.outcomes["failed"] << " refused with the write-failure message, "
+              << record.outcomes["changed"] << " refused as changed by the other clerk, "
               << record.outcomes["unloaded"] << " not loaded\n";
   }
 

@@ -28,6 +28,9 @@
 namespace varnolde::reliability {
 
 inline constexpr char kWriteFailedMessage[] = "Erreur d'écriture de l'acompte dans la base.";
+inline constexpr char kChangedByOtherMessage[] =
+    "Les acomptes de cet aidant ont été modifiés par un autre utilisateur depuis leur "
+    "affichage. Rechargez l'aidant pour voir leur état actuel.";
 inline constexpr char kPeriod[] = "200203";  // the period chosen when the panel opens
 
 // Creates the database at path from the fixture.
