@@ -3,8 +3,12 @@
 // and the stored advances are those of the last validation that went through.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "mvdb/link.h"
 #include "panel/layout.h"
@@ -145,6 +149,52 @@ TEST(TwoClerks, WithAShortWaitSomeValidationsAreRefusedAndNoneIsLostOrSplit) {
 
 TEST(TwoClerks, WithTheUsualWaitBothClerksValidateTheSameCaregiver) {
   RunTwoClerks(60, 5000);
+}
+
+}  // namespace
+}  // namespace varnolde::reliability
+
+namespace varnolde::reliability {
+namespace {
+
+// Waits for a file another process makes; false after 30 s.
+bool AwaitFile(const std::string& path) {
+  for (int i = 0; i < 3000; ++i) {
+    if (std::filesystem::exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// Both clerks load the shared caregiver and change it; then the first validates, then the
+// second: the second is told the advances changed, and nothing of it is written.
+TEST(TwoClerks, OfTwoValidationsOfOneCaregiverLoadedByBothTheSecondWritesNothing) {
+  ScratchDir dir("two-loaded");
+  const std::string db = dir.File("shared.db");
+  MakeFixtureDatabase(db);
+  SeedTag(*mvdb::OpenDatabase(db), kShared, 0);
+  const auto clerk = [&](int number, int fd) {
+    ClerkSession session(mvdb::OpenDatabase(db));
+    session.ChooseEntity();
+    const auto shown = RunTaggedValidation(session, kShared, number, [&] {
+      std::ofstream(dir.File(std::to_string(number) + ".loaded")) << "";
+      if (!AwaitFile(dir.File(std::to_string(number) + ".go"))) throw std::runtime_error("no go");
+    });
+    for (const std::string& text : shown) WriteLine(fd, text + "\n");
+  };
+  ChildProcess first, second;
+  first.Start([&](int fd) { clerk(1, fd); });
+  second.Start([&](int fd) { clerk(2, fd); });
+  ASSERT_TRUE(AwaitFile(dir.File("1.loaded")) && AwaitFile(dir.File("2.loaded")));
+  std::ofstream(dir.File("1.go")) << "";
+  EXPECT_EQ(first.Wait(), "");
+  std::ofstream(dir.File("2.go")) << "";
+  EXPECT_EQ(second.Wait(), std::string(kChangedByOtherMessage) + "\n");
+  EXPECT_EQ(second.Outcome(), "exit 0");
+  std::string why;
+  const auto stored = StoredTag(ReadAdvances(db, AdvanceKeys(kShared)), kShared, &why);
+  ASSERT_TRUE(stored.has_value()) << why;
+  EXPECT_EQ(*stored, 1);
 }
 
 }  // namespace
