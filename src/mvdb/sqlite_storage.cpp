@@ -416,16 +416,6 @@ void SqliteStorage::RollbackTo(std::string_view name) {
   savepoints_.resize(at + 1);
 }
 
-std::size_t SqliteStorage::FindSavepoint(std::string_view name) const {
-  if (!InTransaction())
-    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
-  for (std::size_t i = savepoints_.size(); i > 0; --i) {
-    if (savepoints_[i - 1] == name) return i - 1;
-  }
-  throw ComponentError(err::kBadTransaction,
-                       "point de reprise « " + std::string(name) + " » inconnu");
-}
-
 void SqliteStorage::RunOnSavepoint(std::string_view sql, std::string_view name, std::string_view what) {
   try {
     Exec(db_, std::string(sql) + QuoteIdentifier(name));

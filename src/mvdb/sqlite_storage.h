@@ -120,9 +120,6 @@ class SqliteStorage final : public Storage {
   std::string CauseOfWriteFailure(const SqliteError& error, bool began_in_transaction);
   // Rolls the transaction back; SQLite may have ended it already.
   void UndoTransaction() noexcept;
-  // The place of savepoint name in savepoints_; raises kBadTransaction outside a transaction
-  // or for a name it does not hold.
-  std::size_t FindSavepoint(std::string_view name) const;
   // Runs sql (SAVEPOINT, RELEASE, ROLLBACK TO) on savepoint name; a failure raises kWriteFailed
   // for what (the operation, up to the name).
   void RunOnSavepoint(std::string_view sql, std::string_view name, std::string_view what);
@@ -137,7 +134,6 @@ class SqliteStorage final : public Storage {
   std::string path_;
   bool read_only_ = false;
   bool caches_stale_ = false;
-  std::vector<std::string> savepoints_;  // of the open transaction, innermost last
   std::uint64_t catalog_generation_ = 1;
   RowSink* visit_sink_ = nullptr;     // the sink of the full scan in progress
   std::exception_ptr visit_error_;    // what the sink raised inside mvdb_visit

@@ -44,4 +44,14 @@ bool Storage::IsValidKey(std::string_view key) {
   return valid;
 }
 
+std::size_t Storage::FindSavepoint(std::string_view name) const {
+  if (!InTransaction())
+    throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+  for (std::size_t i = savepoints_.size(); i > 0; --i) {
+    if (savepoints_[i - 1] == name) return i - 1;
+  }
+  throw ComponentError(err::kBadTransaction,
+                       "point de reprise « " + std::string(name) + " » inconnu");
+}
+
 }  // namespace varnolde::mvdb

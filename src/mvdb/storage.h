@@ -104,6 +104,11 @@ class Storage : public Catalog, public RecordSource {
   static std::string IndexedValue(const Field& field, std::string_view key, std::string_view text);
   // Whether a key may be stored: not empty, no mark.
   static bool IsValidKey(std::string_view key);
+  // The place of savepoint name in savepoints_; raises kBadTransaction outside a transaction
+  // or for a name it does not hold.
+  std::size_t FindSavepoint(std::string_view name) const;
+
+  std::vector<std::string> savepoints_;  // of the open transaction, innermost last
 };
 
 }  // namespace varnolde::mvdb

@@ -788,16 +788,6 @@ class PgStorage final : public ServerStorage {
     if (PQstatus(connection_) == CONNECTION_OK) PQclear(PQexec(connection_, "ROLLBACK"));
   }
 
-  std::size_t FindSavepoint(std::string_view name) const {
-    if (!InTransaction())
-      throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
-    for (std::size_t i = savepoints_.size(); i > 0; --i) {
-      if (savepoints_[i - 1] == name) return i - 1;
-    }
-    throw ComponentError(err::kBadTransaction,
-                         "point de reprise « " + std::string(name) + " » inconnu");
-  }
-
   void OnSavepoint(std::string_view sql, std::string_view name, std::string_view what) {
     try {
       Exec(std::string(sql) + Identifier(name));
@@ -982,7 +972,6 @@ class PgStorage final : public ServerStorage {
   bool catalog_unknown_ = true;
   bool caches_stale_ = false;
   std::uint64_t catalog_generation_ = 1;
-  std::vector<std::string> savepoints_;
   std::unordered_map<std::string, std::unique_ptr<FileInfo>> files_;
   std::map<std::string, std::shared_ptr<const Field>> dictionary_;
   std::unordered_map<int, std::shared_ptr<const Field>> attributes_;
