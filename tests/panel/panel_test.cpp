@@ -258,10 +258,18 @@ TEST_F(PanelTest, AnotherClerksChangeSinceLoadingIsNeverOverwritten) {
     const char* key;  // the advance the other clerk changes
     const char* other_text;  // empty: deleted
   };
+  std::unique_ptr<test::ServerDatabase> server;
+  if (test::ServerDatabase::Available()) {
+    server = std::make_unique<test::ServerDatabase>();
+    test::LoadFile(server->Name(), test::SourceFile("tests/panel/fixtures/panel.jsonl"));
+  }
+  const std::string file = db_;
   for (const Case& c : {Case{"changed", "00012", "00012002200203", "600"},
                         Case{"deleted", "00012", "00012001200203", ""},
-                        Case{"created", "00013", "00013001200203", "300"}}) {
-    SCOPED_TRACE(c.what);
+                        Case{"created", "00013", "00013001200203", "300"}})
+  for (const std::string& database : {file, server ? server->Name() : file}) {
+    SCOPED_TRACE(std::string(c.what) + " on " + (database == file ? "a file" : "the server"));
+    db_ = database;
     Open();
     LoadCaregiver(c.caregiver);
     auto other = mvdb::OpenMvdb(db_);
