@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# A throwaway PostgreSQL server for the test suite and the benchmarks: a cluster of its own in
-# DATA_DIR, reached only through a Unix socket in a folder of its own (no TCP port), stopped
-# and removed by `stop`. When run as root, the server runs as the ordinary user `postgres`
-# (created by Debian's postgresql package), since PostgreSQL refuses to run as root.
+# A throwaway PostgreSQL server for the test suite and the benchmarks: a cluster of its own,
+# named by DATA_DIR, reached only through a Unix socket (no TCP port), stopped and removed by
+# `stop`. When run as root, the server runs as the ordinary user `postgres` (created by
+# Debian's postgresql package), since PostgreSQL refuses to run as root. The cluster and its
+# socket live in a short folder of /tmp named after DATA_DIR (/tmp/vpg-HASH): the server's user
+# can reach it whatever the permissions of the folders above DATA_DIR, and socket paths stay
+# within their length limit.
 #
 #   scripts/pg-test-server.sh start DATA_DIR   prints the connection text (libpq key=value)
 #   scripts/pg-test-server.sh stop DATA_DIR
@@ -16,10 +19,9 @@ action=${1:-} data=${2:-}
 [ -n "$action" ] && [ -n "$data" ] || { echo "usage: $0 start|stop|conninfo DATA_DIR" >&2; exit 2; }
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 [ -x "$bin/pg_ctl" ] || { echo "pg-test-server: PostgreSQL is not installed (scripts/install-deps.sh)" >&2; exit 1; }
-data=$(realpath -m "$data")
-# Socket paths are limited to about 100 characters: the socket lives in a short folder of its
-# own, named after the data folder so that every caller finds it.
-socket=/tmp/vpg-$(printf '%s' "$data" | md5sum | cut -c1-12)
+name=$(realpath -m "$data")
+socket=/tmp/vpg-$(printf '%s' "$name" | md5sum | cut -c1-12)
+data=$socket/data
 conninfo="host=$socket port=5432 user=varnolde_admin dbname=postgres"
 
 as_server() {
@@ -29,10 +31,11 @@ as_server() {
 case $action in
   conninfo) echo "$conninfo" ;;
   start)
-    "$0" stop "$data" >/dev/null 2>&1 || true
-    rm -rf "$data" "$socket"
-    mkdir -p "$data" "$socket"
-    [ "$(id -u)" -ne 0 ] || chown postgres: "$data" "$socket"
+    "$0" stop "$name" >/dev/null 2>&1 || true
+    rm -rf "$socket"
+    mkdir -p "$data"
+    chmod 700 "$socket" "$data"
+    [ "$(id -u)" -ne 0 ] || chown -R postgres: "$socket"
     as_server "$bin/initdb" -D "$data" -U varnolde_admin -A trust -E UTF8 --locale=C.UTF-8 \
       >"$socket/initdb.log" 2>&1 || { cat "$socket/initdb.log" >&2; exit 1; }
     as_server "$bin/pg_ctl" -D "$data" -l "$data/server.log" -w -t 60 \
@@ -44,7 +47,7 @@ case $action in
     if [ -f "$data/postmaster.pid" ]; then
       as_server "$bin/pg_ctl" -D "$data" -m fast -w -t 60 stop >/dev/null
     fi
-    rm -rf "$data" "$socket"
+    rm -rf "$socket"
     ;;
   *) echo "usage: $0 start|stop|conninfo DATA_DIR" >&2; exit 2 ;;
 esac
