@@ -77,6 +77,7 @@ class Engine final : public Database,
 
   // Database.
   const std::string& Path() const override { return storage_->path(); }
+  std::string ConnectedRole() const override { return storage_->ConnectedRole(); }
   bool CreateFile(std::string_view name) override { return storage_->CreateFile(name); }
   std::vector<std::string> FileNames() override {
     return Guarded([&] { return storage_->FileNames(); });

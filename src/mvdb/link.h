@@ -44,6 +44,9 @@ class Database : public DatabaseLink {
  public:
   // The path the database was opened with.
   virtual const std::string& Path() const = 0;
+  // On a PostgreSQL server, the role the database is used as: the server applies its rights,
+  // and it is the only user a panel may open for (docs/sharing.md). Empty for a file.
+  virtual std::string ConnectedRole() const { return {}; }
 
   // Creates an empty file (table); returns false when it exists already. A file name is any
   // non-empty text without marks; "DICT X" holds the dictionary of X. Raises kWriteFailed.

@@ -48,6 +48,8 @@ class Storage : public Catalog, public RecordSource {
 
   // How messages name the database: the file's path, or its server and database.
   virtual const std::string& path() const = 0;
+  // The role a server's database is used as (its rights are the server's); empty for a file.
+  virtual std::string ConnectedRole() const { return {}; }
 
   // Drops stale caches as of the latest read of this connection: call it when a transaction is
   // open (a write scope).

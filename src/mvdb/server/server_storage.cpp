@@ -112,6 +112,10 @@ class PgStorage final : public ServerStorage {
   }
 
   const std::string& path() const override { return name_; }
+  std::string ConnectedRole() const override {
+    const char* user = PQuser(connection_);
+    return user != nullptr ? user : "";
+  }
 
   void DropStaleCaches() override {
     if (CatalogNotified() || std::exchange(caches_stale_, false)) DropCaches();
