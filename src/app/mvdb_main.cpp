@@ -15,6 +15,7 @@
 #include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,8 @@
 #include "mvdb/generate.h"
 #include "mvdb/jsonl.h"
 #include "mvdb/link.h"
+#include "mvdb/server/server_rights.h"
+#include "mvdb/server/server_storage.h"
 
 namespace {
 
@@ -97,6 +100,27 @@ std::shared_ptr<mvdb::Database> OpenForReading(const std::string& path,
   return mvdb::OpenMvdb(path, mvdb::OpenOptions{.read_only = true, .progress = std::move(progress)});
 }
 
+// JSON text of what a database holds, whatever its bytes: a byte that is not UTF-8 is replaced.
+std::string JsonText(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The verbs of the rights the server enforces exist on a server's database only.
+void RequireServer(const std::string& verb, const std::string& database) {
+  if (mvdb::IsServerName(database)) return;
+  throw ToolError(verb + " : « " + database + " » est une base fichier ; les rôles et "
+                  "l'historique n'existent que sur un serveur PostgreSQL (les droits d'un fichier "
+                  "sont ses permissions : docs/sharing.md)");
+}
+
+// After a change of the files or indexes of a server's database whose rights the server
+// enforces, the rights are given again, so that the new tables are covered.
+void RenewServerRights(const std::string& database) {
+  if (!mvdb::IsServerName(database) || !mvdb::HasServerRights(database)) return;
+  const mvdb::RightsReport report = mvdb::ApplyServerRights(database);
+  std::cerr << "mvdb : droits des " << report.roles.size() << " rôles donnés à nouveau\n";
+}
+
 void PrintIndex(const std::string& file, const std::string& field, std::int64_t entries) {
   std::cout << nlohmann::ordered_json{{"file", file}, {"index", field}, {"entries", entries}}.dump()
             << '\n';
@@ -128,6 +152,7 @@ int Load(const Args& args) {
     std::cout << line.dump() << '\n';
   }
   for (const auto& index : report.indexes) PrintIndex(index.file, index.field, index.entries);
+  RenewServerRights(args[0]);
   return 0;
 }
 
@@ -196,6 +221,51 @@ int Index(const Args& args) {
   const std::int64_t entries = database->CreateIndex(args[1], args[2]);
   if (::isatty(2) != 0) std::cerr << '\n';
   PrintIndex(args[1], args[2], entries);
+  RenewServerRights(args[0]);
+  return 0;
+}
+
+// One line per user of UTILISATEURS: its role, whether it was created, whether it writes
+// advances, the groups it sees; a line for each role that lost its rights.
+int Roles(const Args& args) {
+  RequireServer("roles", args[0]);
+  const mvdb::RightsReport report = mvdb::ApplyServerRights(args[0]);
+  for (const mvdb::RoleReport& role : report.roles) {
+    nlohmann::ordered_json line{{"role", role.role}};
+    if (role.removed) {
+      line["removed"] = true;
+    } else {
+      line["created"] = role.created;
+      line["writes"] = role.writes;
+      line["groups"] = role.groups;
+    }
+    std::cout << JsonText(line) << '\n';
+  }
+  for (const std::string& other : report.others) {
+    std::cerr << "mvdb : attention : le rôle « " << other << " » a des droits sur les tables de "
+                 "la base sans être dans UTILISATEURS ; ils restent tels quels\n";
+  }
+  return 0;
+}
+
+// A record as its JSON array of attributes, or null.
+nlohmann::ordered_json RecordJson(const std::string& key, const std::optional<std::string>& text) {
+  if (!text) return nullptr;
+  return nlohmann::ordered_json::parse(mvdb::RecordJsonLine("ACOMPTEBULL", key, *text))["rec"];
+}
+
+// The recorded changes of one advance, oldest first, one JSON line each.
+int History(const Args& args) {
+  RequireServer("history", args[0]);
+  for (const mvdb::HistoryEntry& entry : mvdb::ReadAdvanceHistory(args[0], args[1])) {
+    std::cout << JsonText(nlohmann::ordered_json{{"time", entry.time},
+                                                 {"role", entry.role},
+                                                 {"action", entry.action},
+                                                 {"key", args[1]},
+                                                 {"old", RecordJson(args[1], entry.old_record)},
+                                                 {"new", RecordJson(args[1], entry.new_record)}})
+              << '\n';
+  }
   return 0;
 }
 
@@ -320,6 +390,14 @@ constexpr Verb kVerbs[] = {
      "index DB FICHIER CHAMP      construit un index sur un attribut ou un élément de "
      "dictionnaire",
      3, 3, Index},
+    {"roles",
+     "roles DB                    (serveur) un rôle par utilisateur de UTILISATEURS, et les "
+     "droits que le serveur applique",
+     1, 1, Roles},
+    {"history",
+     "history DB CLÉ              (serveur) les changements d'un acompte, les plus anciens "
+     "d'abord",
+     2, 2, History},
     {"generate",
      "generate DB --caregivers N --contracts M --advances K [--seed S]\n"
      "                                   crée une base synthétique de cette taille",
