@@ -5,7 +5,8 @@
 // The command line is read first, so that --help and a mistake need no display.
 // Opens the database (without --db, the demo database, created from the installed demo data
 // the first time), reads the user's rights (without --user, the login of the operating-system
-// user when the database knows it, else "gestionnaire" on the demo database only), builds the
+// user when the database knows it, else "gestionnaire" on the demo database only; on a
+// server's database, the role the connection logged in as), builds the
 // panel on the Qt toolkit, hands it its three objects and calls init. The program ends when
 // the window closes: through "Sortir", or through the window's own close button while
 // "Sortir" could be pressed. A start-up failure is shown in a message box and on standard
@@ -52,7 +53,8 @@ constexpr const char* kUsage =
     "  --db CHEMIN           la base de données (sans --db : la base de démonstration,\n"
     "                        créée au premier lancement)\n"
     "  --user IDENTIFIANT    l'utilisateur (sans --user : celui du système s'il est connu,\n"
-    "                        sinon « gestionnaire » sur la base de démonstration)\n"
+    "                        sinon « gestionnaire » sur la base de démonstration ; sur un\n"
+    "                        serveur, le rôle de la connexion, le seul permis)\n"
     "  --locale LOCALE       les paramètres régionaux (fr_FR, en_US...; sans --locale :\n"
     "                        ceux de l'environnement)\n";
 
@@ -185,9 +187,11 @@ std::string SystemLogin() {
 }
 
 // --user, else the operating-system user; on the demo database, "gestionnaire" when the
-// demo does not know the operating-system user.
-std::string LoginFor(varnolde::DatabaseLink& db, const Options& options, bool demo) {
+// demo does not know the operating-system user. On a server, the role the connection logged in
+// as (a --user naming another user is refused when the panel opens).
+std::string LoginFor(varnolde::mvdb::Database& db, const Options& options, bool demo) {
   if (options.user) return *options.user;
+  if (const std::string role = db.ConnectedRole(); !role.empty()) return role;
   const std::string login = SystemLogin();
   if (!demo) return login;
   try {
@@ -250,12 +254,12 @@ int Run(QApplication& application, const Options& options) {
     // shows the write-failure message.
     auto mvdb_database = varnolde::mvdb::OpenMvdb(
         db_path, varnolde::mvdb::OpenOptions{.read_only_when_unwritable = true});
-    if (::access(db_path.c_str(), W_OK) != 0) {
+    if (mvdb_database->ConnectedRole().empty() && ::access(db_path.c_str(), W_OK) != 0) {
       std::cerr << "varnolde : base ouverte en lecture seule, le fichier n'étant pas accessible "
                    "en écriture : " << db_path << "\n";
     }
+    login = LoginFor(*mvdb_database, options, demo);
     db = std::move(mvdb_database);
-    login = LoginFor(*db, options, demo);
   } catch (const ComponentError& failure) {
     throw StartupError{Describe(failure)};
   }

@@ -41,6 +41,29 @@ std::string DatabaseWhere(const std::string& path) {
   return path.empty() ? std::string() : "base « " + path + " » : ";
 }
 
+// On a server, the user is the role the connection logged in as: nobody opens the panel with
+// another clerk's rights shown while the server applies the role's own.
+void ChooseLogin(const DatabaseLink& database, std::string& login, const std::string& where) {
+  const auto* mvdb_database = dynamic_cast<const mvdb::Database*>(&database);
+  const std::string role = mvdb_database != nullptr ? mvdb_database->ConnectedRole() : "";
+  if (role.empty()) {
+    if (login.empty()) {
+      throw ComponentError(err::kUnknownUser,
+                           where + "aucun utilisateur nommé : sur une base fichier, "
+                                   "l'identifiant de l'utilisateur est obligatoire");
+    }
+    return;
+  }
+  if (login.empty()) {
+    login = role;
+  } else if (login != role) {
+    throw ComponentError(err::kUnknownUser,
+                         where + "la connexion au serveur est celle du rôle « " + role +
+                             " » : le panneau ne s'ouvre que pour cet utilisateur, pas pour « " +
+                             login + " »");
+  }
+}
+
 }  // namespace
 
 struct PanelSession::Rep {
@@ -83,10 +106,11 @@ std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit,
   }
   rep->database = std::move(database);
   const std::string where = DatabaseWhere(rep->database_path);
+  ChooseLogin(*rep->database, rep->settings.login, where);
 
   std::shared_ptr<UserRights> rights;
   try {
-    rights = LoadUserRights(*rep->database, settings.login);
+    rights = LoadUserRights(*rep->database, rep->settings.login);
   } catch (const ComponentError& error) {
     throw Located(error, where);
   }

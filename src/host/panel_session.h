@@ -17,7 +17,8 @@
 // Failures: a start-up that cannot complete raises ComponentError with the number of the
 // failure and a text naming what failed, and leaves nothing open:
 //   err::kDatabaseOpen   the database file is missing or unusable (the text names the file);
-//   err::kUnknownUser    the login has no rights record (the text names the login and file);
+//   err::kUnknownUser    the login has no rights record (the text names the login and file),
+//                        or, on a server, names another user than the connection's role;
 //   any other number     init could not complete: a table missing from the database, no
 //                        open pay periods (the text names the database file).
 #pragma once
@@ -34,7 +35,10 @@
 namespace varnolde::host {
 
 struct SessionSettings {
-  std::string login;   // key of the user's UTILISATEURS record
+  // Key of the user's UTILISATEURS record. On a PostgreSQL server the user is the role the
+  // connection logged in as, whose rights the server enforces: the login may be left empty
+  // (Settings() then holds the role) and, when given, must be that role.
+  std::string login;
   std::string locale;  // "fr_FR", "en_US.UTF-8", ...; empty: the environment decides
 };
 

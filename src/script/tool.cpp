@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "host/panel_session.h"
+#include "mvdb/server/server_storage.h"
 #include "script/parser.h"
 #include "script/runner.h"
 #include "toolkit/headless/headless_toolkit.h"
@@ -27,6 +28,8 @@ constexpr std::string_view kUsage =
     "                       [--picture FILE.png] SCRIPT...\n"
     "  Runs clerk scripts on the advances panel, each on a panel of its own, and stops at the\n"
     "  first line that fails. The locale comes from the environment unless --locale is given.\n"
+    "  On a PostgreSQL server's database the user is the role the connection logs in as:\n"
+    "  --user may be left out and, when given, must name that role.\n"
     "  --toolkit qt drives the real Qt widgets (offscreen when there is no display) instead\n"
     "  of the headless toolkit; --picture FILE.png then saves the panel's window as the last\n"
     "  script left it.\n"
@@ -96,7 +99,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (line.help) return line;
   if (!have_database || line.database.empty()) throw UsageError("--db PATH is required");
-  if (!have_user) throw UsageError("--user LOGIN is required");
+  if (!have_user && !mvdb::IsServerName(line.database)) {
+    throw UsageError("--user LOGIN is required on a database file");
+  }
   if (line.scripts.empty()) throw UsageError("no script given");
   if (!line.picture.empty() && line.toolkit != "qt") {
     throw UsageError("--picture needs --toolkit qt");
@@ -175,7 +180,7 @@ int RunTool(const std::vector<std::string>& arguments, std::ostream& out, std::o
       Summary(out, passed, failed);
       return kExitScriptError;
     }
-    out << "== " << script.name << " (user " << command.settings.login << ", locale "
+    out << "== " << script.name << " (user " << session->Settings().login << ", locale "
         << session->Regional().LocaleName() << ", database " << command.database << ")\n";
     ScriptOutcome outcome;
     try {

@@ -3,6 +3,8 @@
 //   varnolde-script --db PATH --user LOGIN [--locale LOCALE] [--toolkit headless|qt]
 //                   [--picture FILE.png] SCRIPT...
 //
+// On a PostgreSQL server's database the user is the role the connection logs in as: --user may
+// be left out, and a --user naming another user is a start-up error.
 // Every script is read and checked first; then each runs on a panel of its own, opened exactly
 // as a host opens it (host/panel_session.h), one after the other on the same database. The
 // panel runs on the headless toolkit, or with --toolkit qt on the real Qt widgets in a window

@@ -10,6 +10,7 @@
 #include "host/panel_session.h"
 #include "mvdb/fault_injection.h"
 #include "mvdb/link.h"
+#include "mvdb/server/server_rights.h"
 #include "shared/moduleproc.h"
 #include "shared/modulevar.h"
 #include "support/support.h"
@@ -262,12 +263,14 @@ TEST_F(PanelTest, AnotherClerksChangeSinceLoadingIsNeverOverwritten) {
   if (test::ServerDatabase::Available()) {
     server = std::make_unique<test::ServerDatabase>();
     test::LoadFile(server->Name(), test::SourceFile("tests/panel/fixtures/panel.jsonl"));
+    mvdb::ApplyServerRights(server->Name());  // the panel connects as its user's role
   }
   const std::string file = db_;
   for (const Case& c : {Case{"changed", "00012", "00012002200203", "600"},
                         Case{"deleted", "00012", "00012001200203", ""},
                         Case{"created", "00013", "00013001200203", "300"}})
-  for (const std::string& database : {file, server ? server->Name() : file}) {
+  for (const std::string& database :
+       {file, server ? server->Name() + " user=gestionnaire" : file}) {
     SCOPED_TRACE(std::string(c.what) + " on " + (database == file ? "a file" : "the server"));
     db_ = database;
     Open();
