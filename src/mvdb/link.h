@@ -36,7 +36,7 @@ struct OpenOptions {
   int busy_timeout_ms = 5000;
   // Called with the number of records written (WriteRecord) or visited (ForEachRecord) so far,
   // every kProgressStep records, for a progress display; empty: nothing is called.
-  std::function<void(std::int64_t records)> progress;
+  std::function<void(std::int64_t records)> progress = nullptr;
   static constexpr std::int64_t kProgressStep = 1000;
 };
 

@@ -59,7 +59,7 @@ class StorageTest : public ::testing::TestWithParam<bool> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Storages, StorageTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "server" : "file"; });
+                         [](const auto& param_info) { return param_info.param ? "server" : "file"; });
 
 TEST_P(StorageTest, TransactionIsVisibleToItsLinkOnlyUntilCommit) {
   db_->Begin();
