@@ -1,6 +1,6 @@
 // Write failures during a validation: injected at every write, delete and commit, a read-only
-// database, a full disk and a database locked by someone else. The clerk sees the failure once
-// and no stored advance is lost.
+// database and an advance locked by someone else, on a file and on a server; a full disk (on a
+// file). The clerk sees the failure once and no stored advance is lost.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -17,10 +17,10 @@
 #include "mvdb/link.h"
 #include "support/support.h"
 #include "reliability/clerk_session.h"
+#include "storages.h"
 
 namespace varnolde::reliability {
 
-using test::ScratchDir;
 namespace {
 
 using mvdb::FaultInjectingLink;
@@ -92,16 +92,23 @@ std::string WithoutAdvancesOf(const std::string& caregiver, const std::string& d
   return kept;
 }
 
-class ValidationFaultTest : public ::testing::Test {
+// The checks of a validation's outcome against a database made from the fixture (the
+// template), on one storage.
+class FaultTest : public ::testing::Test {
  protected:
-  void SetUp() override { MakeFixtureDatabase(template_path_); }
+  explicit FaultTest(Where where = Where::kFile) : databases_(where) {}
 
-  // A fresh copy of the fixture database.
+  // A fresh copy of the template.
   std::string FreshDatabase(const std::string& name) {
-    const std::string path = dir_.File(name);
-    std::filesystem::remove(path);
-    std::filesystem::copy_file(template_path_, path);
-    return path;
+    Template();
+    return databases_.Copy("template", name);
+  }
+  const std::string& Template() {
+    if (template_.empty()) {
+      template_ = databases_.New("template");
+      MakeFixtureDatabase(template_);
+    }
+    return template_;
   }
 
   // Loads the scenario's caregiver and makes its changes.
@@ -145,8 +152,26 @@ class ValidationFaultTest : public ::testing::Test {
       }
     }
     EXPECT_EQ(WithoutAdvancesOf(scenario.caregiver, DumpExcept(db, {})),
-              WithoutAdvancesOf(scenario.caregiver, DumpExcept(template_path_, {})));
+              WithoutAdvancesOf(scenario.caregiver, TemplateDump()));
     EXPECT_EQ(IntegrityCheck(db), "ok");
+  }
+
+  const std::string& TemplateDump() {
+    if (template_dump_.empty()) template_dump_ = DumpExcept(Template(), {});
+    return template_dump_;
+  }
+
+  Databases databases_;
+  std::string template_;
+  std::string template_dump_;
+};
+
+// The faults a validation meets on either storage.
+class ValidationFaultTest : public FaultTest, public ::testing::WithParamInterface<Where> {
+ protected:
+  ValidationFaultTest() : FaultTest(GetParam()) {}
+  void SetUp() override {
+    if (NoServerFor(GetParam())) GTEST_SKIP() << "no test server answers";
   }
 
   // Makes each write, delete and commit of the scenario's validation fail in turn, one per
@@ -177,12 +202,12 @@ class ValidationFaultTest : public ::testing::Test {
     }
     return injected;
   }
-
-  ScratchDir dir_{"faults"};
-  std::string template_path_ = dir_.File("template.db");
 };
 
-TEST_F(ValidationFaultTest, EveryWriteDeleteAndCommitOfAValidationMayFail) {
+INSTANTIATE_TEST_SUITE_P(Storages, ValidationFaultTest,
+                         ::testing::Values(Where::kFile, Where::kServer), WhereName);
+
+TEST_P(ValidationFaultTest, EveryWriteDeleteAndCommitOfAValidationMayFail) {
   std::map<Operation, int> attempts;
   const int injected = FailEveryStep(EveryKindOfRow(), attempts);
   EXPECT_EQ(attempts[Operation::kWrite], 3);   // rows 1, 3 and 5
@@ -192,7 +217,7 @@ TEST_F(ValidationFaultTest, EveryWriteDeleteAndCommitOfAValidationMayFail) {
   std::cout << "faults injected: " << injected << "\n";
 }
 
-TEST_F(ValidationFaultTest, NoFailureInALongValidationLosesAnAdvance) {
+TEST_P(ValidationFaultTest, NoFailureInALongValidationLosesAnAdvance) {
   std::map<Operation, int> attempts;
   const int injected = FailEveryStep(TwentyRowsUnchanged(), attempts);
   EXPECT_EQ(attempts[Operation::kWrite], 7);
@@ -201,9 +226,10 @@ TEST_F(ValidationFaultTest, NoFailureInALongValidationLosesAnAdvance) {
   std::cout << "faults injected: " << injected << "\n";
 }
 
-// An operation that always fails, a read-only database, a database locked by another program
-// (after the bounded wait): the clerk sees the failure once and every advance is kept.
-TEST_F(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeepsEverything) {
+// An operation that always fails, a read-only database, the first row's advance locked by
+// another connection (after the bounded wait; on a file, that connection holds the whole
+// database): the clerk sees the failure once and every advance is kept.
+TEST_P(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeepsEverything) {
   const Scenario scenario = EveryKindOfRow();
   const auto expect_refused = [&](const std::string& db, const Strings& shown) {
     EXPECT_EQ(shown, Strings{kWriteFailedMessage});
@@ -221,8 +247,8 @@ TEST_F(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeep
 
   const std::string locked = FreshDatabase("locked.db");
   auto other = mvdb::OpenDatabase(locked);
-  other->Begin();  // holds the write lock during the validation
-  other->OpenFile("PERIODESPAIE")->Read("1")->DBWrite();
+  other->Begin();
+  other->OpenFile("ACOMPTEBULL")->ReadForUpdate(scenario.keys[0])->DBWrite();
   const Strings shown =
       EditAndValidate(mvdb::OpenDatabase(locked, {.busy_timeout_ms = 50}), scenario);
   other->Rollback();
@@ -261,13 +287,15 @@ off_t FillDisk(int fd) {
   return size;
 }
 
-TEST_F(ValidationFaultTest, AFullDiskShowsTheFailureOnceAndLosesNothing) {
+// A full disk is the file's matter: a server has its own disk, and its administrator.
+TEST_F(FaultTest, AFullDiskShowsTheFailureOnceAndLosesNothing) {
   const Scenario scenario = EveryKindOfRow();
-  SmallFileSystem disk(dir_.File("disk"), 2048);
+  const test::ScratchDir& dir = databases_.dir();
+  SmallFileSystem disk(dir.File("disk"), 2048);
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here: " << disk.why();
-  const std::string db = dir_.File("disk/panel.db");
-  std::filesystem::copy_file(template_path_, db);
-  const int filler = ::open(dir_.File("disk/filler").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+  const std::string db = dir.File("disk/panel.db");
+  std::filesystem::copy_file(Template(), db);
+  const int filler = ::open(dir.File("disk/filler").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
   ASSERT_GE(filler, 0);
 
   auto session = std::make_unique<ClerkSession>(mvdb::OpenDatabase(db));

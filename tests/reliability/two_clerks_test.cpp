@@ -1,6 +1,7 @@
-// Two clerks at once: two processes, each with its panel on the same database file, validating
-// the same caregiver and one of their own in turn. No validation is split or silently dropped,
-// and the stored advances are those of the last validation that went through.
+// Two clerks at once: two processes, each with its panel on the same database (a file, or a
+// database on the test server), validating the same caregiver and one of their own in turn. No
+// validation is split or silently dropped, and the stored advances are those of the last
+// validation that went through.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,10 +13,10 @@
 #include "reliability/child_process.h"
 #include "reliability/clerk_session.h"
 #include "reliability/tagged_validations.h"
+#include "storages.h"
 
 namespace varnolde::reliability {
 
-using test::ScratchDir;
 namespace {
 
 constexpr char kShared[] = "00021";
@@ -81,9 +82,9 @@ ClerkRecord Parse(const std::string& said) {
 }
 
 // Runs both clerks at once and checks the database they leave.
-void RunTwoClerks(int validations, int busy_timeout_ms) {
-  ScratchDir dir("two-clerks");
-  const std::string db = dir.File("shared.db");
+void RunTwoClerks(Where where, int validations, int busy_timeout_ms) {
+  Databases databases(where);
+  const std::string db = databases.New("shared.db");
   MakeFixtureDatabase(db);
   {
     auto link = mvdb::OpenDatabase(db);
@@ -134,13 +135,23 @@ void RunTwoClerks(int validations, int busy_timeout_ms) {
       << last_ok(1, kShared) << ", " << last_ok(2, kShared) << ")";
 }
 
-TEST(TwoClerks, WithAShortWaitSomeValidationsAreRefusedAndNoneIsLostOrSplit) {
-  RunTwoClerks(100, 1);
+class TwoClerks : public ::testing::TestWithParam<Where> {
+ protected:
+  void SetUp() override {
+    if (NoServerFor(GetParam())) GTEST_SKIP() << "no test server answers";
+  }
+};
+
+TEST_P(TwoClerks, WithAShortWaitSomeValidationsAreRefusedAndNoneIsLostOrSplit) {
+  RunTwoClerks(GetParam(), 100, 1);
 }
 
-TEST(TwoClerks, WithTheUsualWaitBothClerksValidateTheSameCaregiver) {
-  RunTwoClerks(60, 5000);
+TEST_P(TwoClerks, WithTheUsualWaitBothClerksValidateTheSameCaregiver) {
+  RunTwoClerks(GetParam(), 60, 5000);
 }
+
+INSTANTIATE_TEST_SUITE_P(Storages, TwoClerks, ::testing::Values(Where::kFile, Where::kServer),
+                         WhereName);
 
 }  // namespace
 }  // namespace varnolde::reliability
