@@ -7,16 +7,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
+#include "mvdb/dynarray.h"
 #include "mvdb/fault_injection.h"
 #include "mvdb/link.h"
 #include "support/support.h"
 #include "reliability/clerk_session.h"
+#include "reliability/private_server.h"
 #include "storages.h"
 
 namespace varnolde::reliability {
@@ -98,10 +102,29 @@ class FaultTest : public ::testing::Test {
  protected:
   explicit FaultTest(Where where = Where::kFile) : databases_(where) {}
 
-  // A fresh copy of the template.
-  std::string FreshDatabase(const std::string& name) {
-    Template();
-    return databases_.Copy("template", name);
+  // The test's working database, made from the template at the first call, with the
+  // template's advances of the scenario's caregiver again: a validation changes nothing else,
+  // which ExpectNothingLost checks.
+  std::string FreshDatabase(const Scenario& scenario) {
+    if (work_.empty()) {
+      Template();
+      return work_ = databases_.Copy("template", "work");
+    }
+    auto database = mvdb::OpenMvdb(work_);
+    const auto stored = ReadAdvances(*database, scenario.keys);
+    database->Begin();
+    for (std::size_t k = 0; k < scenario.keys.size(); ++k) {
+      const StoredAdvance& before = scenario.before[k];
+      if (before.present) {
+        database->WriteRecord("ACOMPTEBULL", scenario.keys[k],
+                              before.amount + (before.paid_on.empty() ? "" : mvdb::kAM +
+                                                                                 before.paid_on));
+      } else if (stored.at(scenario.keys[k]).present) {
+        database->DeleteRecord("ACOMPTEBULL", scenario.keys[k]);
+      }
+    }
+    database->Commit();
+    return work_;
   }
   const std::string& Template() {
     if (template_.empty()) {
@@ -164,6 +187,7 @@ class FaultTest : public ::testing::Test {
   Databases databases_;
   std::string template_;
   std::string template_dump_;
+  std::string work_;
 };
 
 // The faults a validation meets on either storage.
@@ -179,7 +203,7 @@ class ValidationFaultTest : public FaultTest, public ::testing::WithParamInterfa
   int FailEveryStep(const Scenario& scenario, std::map<Operation, int>& attempts) {
     // How many of each operation the validation makes, counted on a run without faults.
     {
-      const std::string db = FreshDatabase("count.db");
+      const std::string db = FreshDatabase(scenario);
       auto counting = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
       ExpectNothingLost(db, scenario, EditAndValidate(counting, scenario), false);
       for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
@@ -190,7 +214,7 @@ class ValidationFaultTest : public FaultTest, public ::testing::WithParamInterfa
     for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
       for (int n = 1; n <= attempts[op] + 1; ++n) {
         SCOPED_TRACE(OperationName(op) + " " + std::to_string(n));
-        const std::string db = FreshDatabase("fault.db");
+        const std::string db = FreshDatabase(scenario);
         auto faulty = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
         const Strings shown = EditAndValidate(faulty, scenario, [&] { faulty->FailNth(op, n); });
         const bool failed = n <= attempts[op];
@@ -237,15 +261,15 @@ TEST_P(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeep
   };
   for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
     SCOPED_TRACE(OperationName(op));
-    const std::string db = FreshDatabase("always.db");
+    const std::string db = FreshDatabase(scenario);
     auto faulty = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
     expect_refused(db, EditAndValidate(faulty, scenario, [&] { faulty->FailAlways(op, true); }));
   }
-  const std::string read_only = FreshDatabase("read-only.db");
+  const std::string read_only = FreshDatabase(scenario);
   expect_refused(read_only, EditAndValidate(mvdb::OpenDatabase(read_only, {.read_only = true}),
                                             scenario));
 
-  const std::string locked = FreshDatabase("locked.db");
+  const std::string locked = FreshDatabase(scenario);
   auto other = mvdb::OpenDatabase(locked);
   other->Begin();
   other->OpenFile("ACOMPTEBULL")->ReadForUpdate(scenario.keys[0])->DBWrite();
@@ -254,6 +278,77 @@ TEST_P(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeep
   other->Rollback();
   other.reset();
   expect_refused(locked, shown);
+}
+
+// A validation waiting for an advance another connection holds, when its connection is cut
+// (the server ends it) or the server is shut down at once and started again: the clerk sees the
+// failure once, the server keeps nothing of the validation, and the panel's next action
+// reconnects. On a server of the test's own, since the test stops it.
+TEST_F(FaultTest, AConnectionLostMidValidationKeepsNothingAndTheNextActionReconnects) {
+  if (!test::ServerDatabase::Available()) GTEST_SKIP() << "no test server answers";
+  const Scenario scenario = EveryKindOfRow();
+  PrivateServer server;
+  // Below the panel: once the server ended the transaction, every later write of it fails
+  // (none may reconnect and commit on its own) until Rollback; then the link reconnects.
+  {
+    const std::string db = server.CreateDatabase("lost");
+    MakeFixtureDatabase(db);
+    auto database = mvdb::OpenMvdb(db);
+    database->Begin();
+    PrivateServer::Query(db, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                             "datname = current_database() AND pid <> pg_backend_pid()");
+    const auto write = [&] { database->WriteRecord("ACOMPTEBULL", scenario.keys[2], "9"); };
+    EXPECT_EQ(test::ErrorOf(write), err::kWriteFailed) << "the write that finds the loss";
+    EXPECT_EQ(test::ErrorOf(write), err::kWriteFailed) << "a write after the loss";
+    database->Rollback();
+    EXPECT_EQ(Describe(ReadAdvances(*database, scenario.keys).at(scenario.keys[2])), "<absent>");
+  }
+  // The other connection holds the fourth row's advance: the validation has written three
+  // rows when it waits.
+  for (bool shut_down : {false, true}) {
+    SCOPED_TRACE(shut_down ? "server shut down" : "connection cut");
+    const std::string db = server.CreateDatabase(shut_down ? "shut_down" : "cut");
+    MakeFixtureDatabase(db);
+    ClerkSession session(mvdb::OpenDatabase(db, {.busy_timeout_ms = 60000}));
+    ASSERT_NO_FATAL_FAILURE(EditRows(session, scenario));
+    auto other = mvdb::OpenDatabase(db);
+    other->Begin();
+    other->OpenFile("ACOMPTEBULL")->ReadForUpdate(scenario.keys[3])->DBWrite();
+    std::string done;  // what the loss was, once it happened
+    std::thread losing([&] {
+      try {
+        for (int look = 0; look < 3000 && done.empty(); ++look) {
+          const std::string waiting = PrivateServer::Query(
+              db, "SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                  "AND wait_event_type = 'Lock'");
+          if (waiting.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          } else if (shut_down) {
+            server.Crash();
+            done = "shut down";
+          } else {
+            PrivateServer::Query(db, "SELECT pg_terminate_backend(" + waiting + ")");
+            done = "cut";
+          }
+        }
+      } catch (const std::exception& e) {
+        done = std::string("failed: ") + e.what();
+      }
+    });
+    Strings shown;
+    try {
+      shown = session.Validate();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "the validation raised " << e.what();
+    }
+    losing.join();
+    other.reset();
+    if (shut_down) server.Resume();
+    ASSERT_TRUE(done == "cut" || done == "shut down") << "the validation never waited: " << done;
+    ExpectNothingLost(db, scenario, shown, true);
+    ASSERT_NO_FATAL_FAILURE(EditRows(session, scenario));
+    ExpectNothingLost(db, scenario, session.Validate(), false);
+  }
 }
 
 // A file system of a fixed size, mounted for the test (needs the right to mount: root).

@@ -35,14 +35,13 @@ std::string ServerIntegrityCheck(const std::string& database) {
   const std::string relations = " FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace";
   const std::string in_public = " WHERE n.nspname = 'public' AND c.relkind = ";
   try {
-    PrivateServer::Query(database, "CREATE EXTENSION IF NOT EXISTS amcheck");
     // bt_index_check raises an error for a damaged index; verify_heapam lists what it finds.
-    PrivateServer::Query(database, "SELECT count(bt_index_check(c.oid, true))" + relations +
-                                       in_public + "'i' AND c.relam = "
-                                       "(SELECT oid FROM pg_am WHERE amname = 'btree')");
     return PrivateServer::Query(
-        database, "SELECT coalesce(string_agg(c.relname || ': ' || v.msg, E'\\n'), 'ok')" +
-                      relations + " CROSS JOIN LATERAL verify_heapam(c.oid) v" + in_public + "'r'");
+        database,
+        "CREATE EXTENSION IF NOT EXISTS amcheck; SELECT count(bt_index_check(c.oid, true))" +
+            relations + in_public + "'i' AND c.relam = (SELECT oid FROM pg_am WHERE amname = "
+            "'btree'); SELECT coalesce(string_agg(c.relname || ': ' || v.msg, E'\\n'), 'ok')" +
+            relations + " CROSS JOIN LATERAL verify_heapam(c.oid) v" + in_public + "'r'");
   } catch (const std::runtime_error& e) {
     return e.what();
   }
@@ -78,6 +77,7 @@ void PrivateServer::Script(const std::string& action) const { RunScript(action, 
 
 std::string PrivateServer::Query(const std::string& database, const std::string& sql) {
   PGconn* connection = PQconnectdb(database.c_str());
+  PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);  // notices say nothing
   std::string error, value;
   if (PQstatus(connection) != CONNECTION_OK) {
     error = PQerrorMessage(connection);

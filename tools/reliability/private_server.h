@@ -24,8 +24,8 @@ class PrivateServer {
   void Crash();
   // Starts the server again after Crash; it replays its write-ahead log before it answers.
   void Resume();
-  // Runs one statement on database (a connection text) as the administrator; returns the first
-  // value of its answer ("" when none).
+  // Runs statements (one text, separated by semicolons) on database, a connection text, as the
+  // administrator; returns the first value of the last one's answer ("" when none).
   static std::string Query(const std::string& database, const std::string& sql);
 
  private:

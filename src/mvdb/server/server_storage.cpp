@@ -216,9 +216,8 @@ class PgStorage final : public ServerStorage {
   }
 
   bool ReadRecord(std::string_view file, std::string_view key, std::string& text) override {
-    FileInfo& info = RequireFile(file);
     try {
-      return Get(info.id, key, text);
+      return Get(RequireFile(file).id, key, text);
     } catch (const StorageError& e) {
       throw ComponentError(err::kDatabaseOpen, name_ + " : lecture de " + RecordName(file, key) +
                                                    " impossible : " + e.what());
@@ -311,8 +310,10 @@ class PgStorage final : public ServerStorage {
     savepoints_.clear();
   }
 
+  // A transaction the server ended (the connection lost, the server shut down, a lock conflict)
+  // stays open on this side until Commit, which then fails with kWriteFailed, or Rollback.
   void Commit() override {
-    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+    if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
     in_transaction_ = false;
     savepoints_.clear();
     try {
@@ -332,25 +333,26 @@ class PgStorage final : public ServerStorage {
   }
 
   void Rollback() override {
-    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+    if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
     UndoTransaction();
   }
 
   void Savepoint(std::string_view name) override {
-    if (!InTransaction())
-      throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+    RequireTransaction("point de reprise « " + std::string(name) + " »");
     if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
     OnSavepoint("SAVEPOINT ", name, "point de reprise « ");
     savepoints_.emplace_back(name);
   }
 
   void ReleaseSavepoint(std::string_view name) override {
+    RequireTransaction("abandon du point de reprise « " + std::string(name) + " »");
     const std::size_t at = FindSavepoint(name);
     OnSavepoint("RELEASE SAVEPOINT ", name, "abandon du point de reprise « ");
     savepoints_.resize(at);
   }
 
   void RollbackTo(std::string_view name) override {
+    RequireTransaction("retour au point de reprise « " + std::string(name) + " »");
     const std::size_t at = FindSavepoint(name);
     caches_stale_ = true;
     OnSavepoint("ROLLBACK TO SAVEPOINT ", name, "retour au point de reprise « ");
@@ -381,6 +383,11 @@ class PgStorage final : public ServerStorage {
    public:
     explicit WriteScope(PgStorage& storage) : storage_(storage), nested_(storage.InTransaction()) {
       if (storage.read_only_) throw StorageError("base ouverte en lecture seule");
+      // Inside a transaction the server ended, a write would otherwise reconnect and commit
+      // on its own, out of the transaction it belongs to.
+      if (storage.in_transaction_ && !nested_) {
+        throw StorageError(storage.LostCause() + " ; la transaction a été annulée");
+      }
       if (!nested_ && PQstatus(storage.connection_) == CONNECTION_BAD) storage.Reconnect();
       storage.Exec(nested_ ? "SAVEPOINT mvdb_write" : "BEGIN");
       if (!nested_) storage.in_transaction_ = true;
@@ -689,9 +696,20 @@ class PgStorage final : public ServerStorage {
     if (PQstatus(connection_) == CONNECTION_OK) PQclear(PQexec(connection_, "ROLLBACK"));
   }
 
-  std::size_t FindSavepoint(std::string_view name) const {
-    if (!InTransaction())
+  // kBadTransaction outside a transaction; kWriteFailed for what when the server ended the
+  // transaction.
+  void RequireTransaction(const std::string& what) const {
+    if (!in_transaction_)
       throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+    if (!InTransaction()) throw WriteFailure(what, LostCause() + " ; la transaction a été annulée");
+  }
+
+  std::string LostCause() const {
+    return PQstatus(connection_) == CONNECTION_BAD ? "connexion au serveur perdue"
+                                                   : "transaction annulée par le serveur";
+  }
+
+  std::size_t FindSavepoint(std::string_view name) const {
     for (std::size_t i = savepoints_.size(); i > 0; --i) {
       if (savepoints_[i - 1] == name) return i - 1;
     }
