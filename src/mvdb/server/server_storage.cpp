@@ -388,6 +388,7 @@ class PgStorage final : public ServerStorage {
       if (storage.in_transaction_ && !nested_) {
         throw StorageError(storage.LostCause() + " ; la transaction a été annulée");
       }
+      storage.lock_conflict_ = false;
       if (!nested_ && PQstatus(storage.connection_) == CONNECTION_BAD) storage.Reconnect();
       storage.Exec(nested_ ? "SAVEPOINT mvdb_write" : "BEGIN");
       if (!nested_) storage.in_transaction_ = true;
@@ -429,6 +430,14 @@ class PgStorage final : public ServerStorage {
       if (!nested_) return storage_.UndoTransaction();
       storage_.caches_stale_ = true;  // a created table or index may have been undone
       if (PQstatus(storage_.connection_) != CONNECTION_OK) return;
+      // A lock held elsewhere past the wait, or a deadlock, refuses the whole transaction and
+      // not this write alone: on a file the lock is the database's and a validation that
+      // cannot have it writes nothing; a validation that cannot have one row's lock on the
+      // server keeps none of its rows either.
+      if (storage_.lock_conflict_) {
+        PQclear(PQexec(storage_.connection_, "ROLLBACK"));
+        return;
+      }
       PQclear(PQexec(storage_.connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
       PQclear(PQexec(storage_.connection_, "RELEASE SAVEPOINT mvdb_write"));
     }
@@ -693,7 +702,11 @@ class PgStorage final : public ServerStorage {
     in_transaction_ = false;
     savepoints_.clear();
     caches_stale_ = true;
-    if (PQstatus(connection_) == CONNECTION_OK) PQclear(PQexec(connection_, "ROLLBACK"));
+    // (A transaction the server already ended needs no ROLLBACK, which would only warn.)
+    if (PQstatus(connection_) == CONNECTION_OK &&
+        PQtransactionStatus(connection_) != PQTRANS_IDLE) {
+      PQclear(PQexec(connection_, "ROLLBACK"));
+    }
   }
 
   // kBadTransaction outside a transaction; kWriteFailed for what when the server ended the
@@ -755,6 +768,10 @@ class PgStorage final : public ServerStorage {
   void Check(const PGresult* result) {
     const ExecStatusType status = result != nullptr ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+      const char* state =
+          result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+      const std::string code = state != nullptr ? state : "";
+      lock_conflict_ = code == "55P03" || code == "40001" || code == "40P01";
       throw StorageError(Cause(connection_, result));
     }
   }
@@ -900,6 +917,7 @@ class PgStorage final : public ServerStorage {
   bool in_transaction_ = false;
   bool catalog_unknown_ = true;
   bool caches_stale_ = false;
+  bool lock_conflict_ = false;  // the last failed statement met another transaction's lock
   std::uint64_t catalog_generation_ = 1;
   std::vector<std::string> savepoints_;
   std::unordered_map<std::string, std::unique_ptr<FileInfo>> files_;
