@@ -25,20 +25,36 @@ const std::map<int, std::string> kOwn = {{1, "00022"}, {2, "00023"}};
 // One clerk's run: validation i (from 1) is of the shared caregiver when i is even, else of
 // the clerk's own, with the tag clerk * 10000 + i. Reports one line per validation:
 // "tag caregiver ok", "tag caregiver failed" (the write failure shown once), "tag caregiver
-// unloaded" (the caregiver's rows could not be shown), or "tag caregiver other MESSAGES".
+// unloaded" (the caregiver's rows could not be shown), or "tag caregiver other MESSAGES"; after
+// a validation kept, "split after tag: WHY" when the stored rows of one of its caregivers were
+// of no single validation right after.
 void Clerk(const std::string& db_path, int clerk, int validations, int busy_timeout_ms,
            int report_fd) {
   ClerkSession session(
       mvdb::OpenDatabase(db_path, mvdb::OpenOptions{.busy_timeout_ms = busy_timeout_ms}));
   session.ChooseEntity();
+  auto reader = mvdb::OpenMvdb(db_path, mvdb::OpenOptions{.read_only = true});
   for (int i = 1; i <= validations; ++i) {
     const int tag = clerk * 10000 + i;
     const std::string caregiver = i % 2 == 0 ? kShared : kOwn.at(clerk);
-    std::string outcome;
+    std::string outcome, split;
     try {
       const auto shown = RunTaggedValidation(session, caregiver, tag);
       if (shown.empty()) {
         outcome = "ok";
+        // The stored rows as of one moment right after: a validation split by the other
+        // clerk's shows here, before a later validation writes over it.
+        std::vector<std::string> keys = AdvanceKeys(kShared);
+        for (const std::string& key : AdvanceKeys(kOwn.at(clerk))) keys.push_back(key);
+        try {
+          const auto stored = ReadAdvances(*reader, keys);
+          for (const std::string& each : {std::string(kShared), kOwn.at(clerk)}) {
+            std::string why;
+            if (!StoredTag(stored, each, &why)) split += " " + why;
+          }
+        } catch (const std::exception& e) {
+          split = std::string(" unread: ") + e.what();
+        }
       } else if (shown == std::vector<std::string>{kWriteFailedMessage}) {
         outcome = "failed";
       } else {
@@ -54,6 +70,9 @@ void Clerk(const std::string& db_path, int clerk, int validations, int busy_time
       }
     }
     WriteLine(report_fd, std::to_string(tag) + " " + caregiver + " " + outcome + "\n");
+    if (!split.empty()) {
+      WriteLine(report_fd, "split after " + std::to_string(tag) + ":" + split + "\n");
+    }
   }
 }
 

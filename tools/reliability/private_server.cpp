@@ -76,21 +76,31 @@ void PrivateServer::Resume() { Script("resume"); }
 void PrivateServer::Script(const std::string& action) const { RunScript(action, data_); }
 
 std::string PrivateServer::Query(const std::string& database, const std::string& sql) {
-  PGconn* connection = PQconnectdb(database.c_str());
-  PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);  // notices say nothing
-  std::string error, value;
-  if (PQstatus(connection) != CONNECTION_OK) {
-    error = PQerrorMessage(connection);
-  } else {
-    PGresult* result = PQexec(connection, sql.c_str());
-    const ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_TUPLES_OK && PQntuples(result) > 0) value = PQgetvalue(result, 0, 0);
-    else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-      error = PQresultErrorMessage(result);
-    }
-    PQclear(result);
+  return ServerSession(database).Query(sql);
+}
+
+ServerSession::ServerSession(const std::string& database)
+    : connection_(PQconnectdb(database.c_str())) {
+  PQsetNoticeProcessor(connection_, [](void*, const char*) {}, nullptr);  // notices say nothing
+  if (PQstatus(connection_) != CONNECTION_OK) {
+    const std::string error = PQerrorMessage(connection_);
+    PQfinish(connection_);
+    throw std::runtime_error("connection to the server failed: " + error);
   }
-  PQfinish(connection);
+}
+
+ServerSession::~ServerSession() { PQfinish(connection_); }
+
+std::string ServerSession::Query(const std::string& sql) {
+  PGresult* result = PQexec(connection_, sql.c_str());
+  const ExecStatusType status = PQresultStatus(result);
+  std::string value, error;
+  if (status == PGRES_TUPLES_OK && PQntuples(result) > 0) {
+    value = PQgetvalue(result, 0, 0);
+  } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+    error = PQresultErrorMessage(result);
+  }
+  PQclear(result);
   if (!error.empty()) throw std::runtime_error(sql + ": " + error);
   return value;
 }

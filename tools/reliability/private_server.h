@@ -8,6 +8,8 @@
 
 #include <string>
 
+struct pg_conn;  // libpq's connection
+
 namespace varnolde::reliability {
 
 class PrivateServer {
@@ -24,8 +26,7 @@ class PrivateServer {
   void Crash();
   // Starts the server again after Crash; it replays its write-ahead log before it answers.
   void Resume();
-  // Runs statements (one text, separated by semicolons) on database, a connection text, as the
-  // administrator; returns the first value of the last one's answer ("" when none).
+  // Runs statements on database, a connection text, on a session of their own (ServerSession).
   static std::string Query(const std::string& database, const std::string& sql);
 
  private:
@@ -33,6 +34,23 @@ class PrivateServer {
 
   std::string data_;
   std::string conninfo_;
+};
+
+// A session as the administrator beside the clerks', which holds what its statements take (a
+// transaction, its locks) until it goes.
+class ServerSession {
+ public:
+  explicit ServerSession(const std::string& database);  // a connection text
+  ~ServerSession();
+  ServerSession(const ServerSession&) = delete;
+  ServerSession& operator=(const ServerSession&) = delete;
+
+  // Runs statements (one text, separated by semicolons); returns the first value of the last
+  // one's answer ("" when none).
+  std::string Query(const std::string& sql);
+
+ private:
+  ::pg_conn* connection_;
 };
 
 // The server's own check of a database (amcheck): every table's pages and rows
