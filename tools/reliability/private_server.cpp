@@ -56,6 +56,14 @@ PrivateServer::PrivateServer() {
   conninfo_ = RunScript("start", data_);
 }
 
+bool PrivateServer::Installed() {
+  std::error_code error;
+  for (const auto& version : std::filesystem::directory_iterator("/usr/lib/postgresql", error)) {
+    if (std::filesystem::exists(version.path() / "bin" / "pg_ctl")) return true;
+  }
+  return false;
+}
+
 PrivateServer::~PrivateServer() {
   try {
     Script("stop");

@@ -15,6 +15,8 @@ namespace varnolde::reliability {
 class PrivateServer {
  public:
   PrivateServer();  // initdb and start: a second or so
+  // Whether the PostgreSQL programs are installed (scripts/install-deps.sh).
+  static bool Installed();
   ~PrivateServer();
   PrivateServer(const PrivateServer&) = delete;
   PrivateServer& operator=(const PrivateServer&) = delete;
