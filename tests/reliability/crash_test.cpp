@@ -25,20 +25,31 @@ class NoTransactionLink : public ForwardingLink {
   bool InTransaction() const override { return false; }
 };
 
-// The crash runs (varnolde-reliability crash, run by ctest) prove something only if their
-// checks can fail: with validations that are not one transaction, a kill soon leaves a
-// caregiver's rows split between two validations.
+std::shared_ptr<DatabaseLink> WithoutTransactions(std::shared_ptr<DatabaseLink> link) {
+  return std::make_shared<NoTransactionLink>(std::move(link));
+}
+
+// The crash runs (varnolde-reliability crash and server-crash, run by ctest) prove something
+// only if their checks can fail: with validations that are not one transaction, a kill of the
+// clerk, or a shutdown of the server, soon leaves a caregiver's rows split between two
+// validations.
 TEST(CrashSafety, AValidationThatIsNotOneTransactionIsCaughtSplit) {
   ScratchDir dir("crash-split");
-  const CrashRunReport report = RunCrashKills(
-      {.db_path = dir.File("crash.db"),
-       .kills = 400,
-       .seed = 7,
-       .stop_after_violations = 1,
-       .wrap_link = [](std::shared_ptr<DatabaseLink> link) -> std::shared_ptr<DatabaseLink> {
-         return std::make_shared<NoTransactionLink>(std::move(link));
-       }});
+  const CrashRunReport report = RunCrashKills({.db_path = dir.File("crash.db"),
+                                               .kills = 400,
+                                               .seed = 7,
+                                               .stop_after_violations = 1,
+                                               .wrap_link = WithoutTransactions});
   ASSERT_EQ(report.violations.size(), 1u) << "no kill split a validation in 400";
+  EXPECT_NE(report.violations[0].find("split validation"), std::string::npos)
+      << report.violations[0];
+}
+
+TEST(CrashSafety, OnTheServerAValidationThatIsNotOneTransactionIsCaughtSplit) {
+  if (!test::ServerDatabase::Available()) GTEST_SKIP() << "no test server answers";
+  const ServerShutdownReport report = RunServerShutdowns(
+      {.shutdowns = 100, .seed = 7, .stop_after_violations = 1, .wrap_link = WithoutTransactions});
+  ASSERT_EQ(report.violations.size(), 1u) << "no shutdown split a validation in 100";
   EXPECT_NE(report.violations[0].find("split validation"), std::string::npos)
       << report.violations[0];
 }

@@ -1,26 +1,30 @@
 // Write failures during a validation: injected at every write, delete and commit, a read-only
-// database, a full disk and a database locked by someone else. The clerk sees the failure once
-// and no stored advance is lost.
+// database and an advance locked by someone else, on a file and on a server; a full disk (on a
+// file). The clerk sees the failure once and no stored advance is lost.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
+#include "mvdb/dynarray.h"
 #include "mvdb/fault_injection.h"
 #include "mvdb/link.h"
 #include "support/support.h"
 #include "reliability/clerk_session.h"
+#include "reliability/private_server.h"
+#include "storages.h"
 
 namespace varnolde::reliability {
 
-using test::ScratchDir;
 namespace {
 
 using mvdb::FaultInjectingLink;
@@ -92,16 +96,42 @@ std::string WithoutAdvancesOf(const std::string& caregiver, const std::string& d
   return kept;
 }
 
-class ValidationFaultTest : public ::testing::Test {
+// The checks of a validation's outcome against a database made from the fixture (the
+// template), on one storage.
+class FaultTest : public ::testing::Test {
  protected:
-  void SetUp() override { MakeFixtureDatabase(template_path_); }
+  explicit FaultTest(Where where = Where::kFile) : databases_(where) {}
 
-  // A fresh copy of the fixture database.
-  std::string FreshDatabase(const std::string& name) {
-    const std::string path = dir_.File(name);
-    std::filesystem::remove(path);
-    std::filesystem::copy_file(template_path_, path);
-    return path;
+  // The test's working database, made from the template at the first call, with the
+  // template's advances of the scenario's caregiver again: a validation changes nothing else,
+  // which ExpectNothingLost checks.
+  std::string FreshDatabase(const Scenario& scenario) {
+    if (work_.empty()) {
+      Template();
+      return work_ = databases_.Copy("template", "work");
+    }
+    auto database = mvdb::OpenMvdb(work_);
+    const auto stored = ReadAdvances(*database, scenario.keys);
+    database->Begin();
+    for (std::size_t k = 0; k < scenario.keys.size(); ++k) {
+      const StoredAdvance& before = scenario.before[k];
+      if (before.present) {
+        database->WriteRecord("ACOMPTEBULL", scenario.keys[k],
+                              before.amount + (before.paid_on.empty() ? "" : mvdb::kAM +
+                                                                                 before.paid_on));
+      } else if (stored.at(scenario.keys[k]).present) {
+        database->DeleteRecord("ACOMPTEBULL", scenario.keys[k]);
+      }
+    }
+    database->Commit();
+    return work_;
+  }
+  const std::string& Template() {
+    if (template_.empty()) {
+      template_ = databases_.New("template");
+      MakeFixtureDatabase(template_);
+    }
+    return template_;
   }
 
   // Loads the scenario's caregiver and makes its changes.
@@ -145,8 +175,27 @@ class ValidationFaultTest : public ::testing::Test {
       }
     }
     EXPECT_EQ(WithoutAdvancesOf(scenario.caregiver, DumpExcept(db, {})),
-              WithoutAdvancesOf(scenario.caregiver, DumpExcept(template_path_, {})));
+              WithoutAdvancesOf(scenario.caregiver, TemplateDump()));
     EXPECT_EQ(IntegrityCheck(db), "ok");
+  }
+
+  const std::string& TemplateDump() {
+    if (template_dump_.empty()) template_dump_ = DumpExcept(Template(), {});
+    return template_dump_;
+  }
+
+  Databases databases_;
+  std::string template_;
+  std::string template_dump_;
+  std::string work_;
+};
+
+// The faults a validation meets on either storage.
+class ValidationFaultTest : public FaultTest, public ::testing::WithParamInterface<Where> {
+ protected:
+  ValidationFaultTest() : FaultTest(GetParam()) {}
+  void SetUp() override {
+    if (NoServerFor(GetParam())) GTEST_SKIP() << "no test server answers";
   }
 
   // Makes each write, delete and commit of the scenario's validation fail in turn, one per
@@ -154,7 +203,7 @@ class ValidationFaultTest : public ::testing::Test {
   int FailEveryStep(const Scenario& scenario, std::map<Operation, int>& attempts) {
     // How many of each operation the validation makes, counted on a run without faults.
     {
-      const std::string db = FreshDatabase("count.db");
+      const std::string db = FreshDatabase(scenario);
       auto counting = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
       ExpectNothingLost(db, scenario, EditAndValidate(counting, scenario), false);
       for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
@@ -165,7 +214,7 @@ class ValidationFaultTest : public ::testing::Test {
     for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
       for (int n = 1; n <= attempts[op] + 1; ++n) {
         SCOPED_TRACE(OperationName(op) + " " + std::to_string(n));
-        const std::string db = FreshDatabase("fault.db");
+        const std::string db = FreshDatabase(scenario);
         auto faulty = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
         const Strings shown = EditAndValidate(faulty, scenario, [&] { faulty->FailNth(op, n); });
         const bool failed = n <= attempts[op];
@@ -177,12 +226,12 @@ class ValidationFaultTest : public ::testing::Test {
     }
     return injected;
   }
-
-  ScratchDir dir_{"faults"};
-  std::string template_path_ = dir_.File("template.db");
 };
 
-TEST_F(ValidationFaultTest, EveryWriteDeleteAndCommitOfAValidationMayFail) {
+INSTANTIATE_TEST_SUITE_P(Storages, ValidationFaultTest,
+                         ::testing::Values(Where::kFile, Where::kServer), WhereName);
+
+TEST_P(ValidationFaultTest, EveryWriteDeleteAndCommitOfAValidationMayFail) {
   std::map<Operation, int> attempts;
   const int injected = FailEveryStep(EveryKindOfRow(), attempts);
   EXPECT_EQ(attempts[Operation::kWrite], 3);   // rows 1, 3 and 5
@@ -192,7 +241,7 @@ TEST_F(ValidationFaultTest, EveryWriteDeleteAndCommitOfAValidationMayFail) {
   std::cout << "faults injected: " << injected << "\n";
 }
 
-TEST_F(ValidationFaultTest, NoFailureInALongValidationLosesAnAdvance) {
+TEST_P(ValidationFaultTest, NoFailureInALongValidationLosesAnAdvance) {
   std::map<Operation, int> attempts;
   const int injected = FailEveryStep(TwentyRowsUnchanged(), attempts);
   EXPECT_EQ(attempts[Operation::kWrite], 7);
@@ -201,9 +250,11 @@ TEST_F(ValidationFaultTest, NoFailureInALongValidationLosesAnAdvance) {
   std::cout << "faults injected: " << injected << "\n";
 }
 
-// An operation that always fails, a read-only database, a database locked by another program
-// (after the bounded wait): the clerk sees the failure once and every advance is kept.
-TEST_F(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeepsEverything) {
+// An operation that always fails, a read-only database, another program's transaction that
+// has written the fourth row's advance (it holds the database's writer lock on either storage:
+// the validation is refused after the bounded wait): the clerk sees the failure once and every
+// advance is kept.
+TEST_P(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeepsEverything) {
   const Scenario scenario = EveryKindOfRow();
   const auto expect_refused = [&](const std::string& db, const Strings& shown) {
     EXPECT_EQ(shown, Strings{kWriteFailedMessage});
@@ -211,23 +262,103 @@ TEST_F(ValidationFaultTest, AValidationThatCannotWriteShowsTheFailureOnceAndKeep
   };
   for (Operation op : {Operation::kWrite, Operation::kDelete, Operation::kCommit}) {
     SCOPED_TRACE(OperationName(op));
-    const std::string db = FreshDatabase("always.db");
+    const std::string db = FreshDatabase(scenario);
     auto faulty = FaultInjectingLink::Wrap(mvdb::OpenDatabase(db));
     expect_refused(db, EditAndValidate(faulty, scenario, [&] { faulty->FailAlways(op, true); }));
   }
-  const std::string read_only = FreshDatabase("read-only.db");
+  const std::string read_only = FreshDatabase(scenario);
   expect_refused(read_only, EditAndValidate(mvdb::OpenDatabase(read_only, {.read_only = true}),
                                             scenario));
 
-  const std::string locked = FreshDatabase("locked.db");
+  const std::string locked = FreshDatabase(scenario);
   auto other = mvdb::OpenDatabase(locked);
-  other->Begin();  // holds the write lock during the validation
-  other->OpenFile("PERIODESPAIE")->Read("1")->DBWrite();
+  other->Begin();
+  other->OpenFile("ACOMPTEBULL")->ReadForUpdate(scenario.keys[3])->DBWrite();
   const Strings shown =
       EditAndValidate(mvdb::OpenDatabase(locked, {.busy_timeout_ms = 50}), scenario);
   other->Rollback();
   other.reset();
   expect_refused(locked, shown);
+}
+
+// A validation waiting for an advance an administrator's session holds, when the wait runs
+// out, when its connection is cut (the server ends it) or when the server is shut down at once
+// and started again: the clerk sees the failure once, the server keeps nothing of the
+// validation, and the panel's next action reconnects. On a server of the test's own, since the
+// test stops it.
+TEST_F(FaultTest, AConnectionLostMidValidationKeepsNothingAndTheNextActionReconnects) {
+  if (!test::ServerDatabase::Available()) GTEST_SKIP() << "no test server answers";
+  const Scenario scenario = EveryKindOfRow();
+  PrivateServer server;
+  // Below the panel: once the server ended the transaction, every later write of it fails
+  // (none may reconnect and commit on its own) until Rollback; then the link reconnects.
+  {
+    const std::string db = server.CreateDatabase("lost");
+    MakeFixtureDatabase(db);
+    auto database = mvdb::OpenMvdb(db);
+    database->Begin();
+    PrivateServer::Query(db, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                             "datname = current_database() AND pid <> pg_backend_pid()");
+    const auto write = [&] { database->WriteRecord("ACOMPTEBULL", scenario.keys[2], "9"); };
+    EXPECT_EQ(test::ErrorOf(write), err::kWriteFailed) << "the write that finds the loss";
+    EXPECT_EQ(test::ErrorOf(write), err::kWriteFailed) << "a write after the loss";
+    database->Rollback();
+    EXPECT_EQ(Describe(ReadAdvances(*database, scenario.keys).at(scenario.keys[2])), "<absent>");
+  }
+  struct Loss {
+    std::string what;  // "wait runs out", "cut" or "shut down"
+    int wait_ms;       // the panel's busy timeout
+  };
+  int made = 0;
+  for (const Loss& loss : {Loss{"wait runs out", 100}, Loss{"cut", 60000},
+                           Loss{"shut down", 60000}}) {
+    SCOPED_TRACE(loss.what);
+    const std::string db = server.CreateDatabase("loss" + std::to_string(++made));
+    MakeFixtureDatabase(db);
+    ClerkSession session(mvdb::OpenDatabase(db, {.busy_timeout_ms = loss.wait_ms}));
+    ASSERT_NO_FATAL_FAILURE(EditRows(session, scenario));
+    // The session holds the fourth row's advance in the file's table (f<id>, by the server
+    // layout): the validation has written three rows when it waits.
+    auto holder = std::make_unique<ServerSession>(db);
+    const std::string table =
+        "f" + holder->Query("SELECT id FROM mvdb_file WHERE name = 'ACOMPTEBULL'::bytea");
+    holder->Query("BEGIN; SELECT 1 FROM " + table + " WHERE k = '" + scenario.keys[3] +
+                  "'::bytea FOR UPDATE");
+    std::string done = loss.what == "wait runs out" ? loss.what : "";
+    std::thread losing([&] {
+      try {
+        for (int look = 0; look < 3000 && done.empty(); ++look) {
+          const std::string waiting = PrivateServer::Query(
+              db, "SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                  "AND wait_event_type = 'Lock'");
+          if (waiting.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          } else if (loss.what == "shut down") {
+            server.Crash();
+            done = loss.what;
+          } else {
+            PrivateServer::Query(db, "SELECT pg_terminate_backend(" + waiting + ")");
+            done = loss.what;
+          }
+        }
+      } catch (const std::exception& e) {
+        done = std::string("failed: ") + e.what();
+      }
+    });
+    Strings shown;
+    try {
+      shown = session.Validate();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "the validation raised " << e.what();
+    }
+    losing.join();
+    holder.reset();
+    if (loss.what == "shut down") server.Resume();
+    ASSERT_EQ(done, loss.what) << "the validation never waited";
+    ExpectNothingLost(db, scenario, shown, true);
+    ASSERT_NO_FATAL_FAILURE(EditRows(session, scenario));
+    ExpectNothingLost(db, scenario, session.Validate(), false);
+  }
 }
 
 // A file system of a fixed size, mounted for the test (needs the right to mount: root).
@@ -261,13 +392,15 @@ off_t FillDisk(int fd) {
   return size;
 }
 
-TEST_F(ValidationFaultTest, AFullDiskShowsTheFailureOnceAndLosesNothing) {
+// A full disk is the file's matter: a server has its own disk, and its administrator.
+TEST_F(FaultTest, AFullDiskShowsTheFailureOnceAndLosesNothing) {
   const Scenario scenario = EveryKindOfRow();
-  SmallFileSystem disk(dir_.File("disk"), 2048);
+  const test::ScratchDir& dir = databases_.dir();
+  SmallFileSystem disk(dir.File("disk"), 2048);
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here: " << disk.why();
-  const std::string db = dir_.File("disk/panel.db");
-  std::filesystem::copy_file(template_path_, db);
-  const int filler = ::open(dir_.File("disk/filler").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+  const std::string db = dir.File("disk/panel.db");
+  std::filesystem::copy_file(Template(), db);
+  const int filler = ::open(dir.File("disk/filler").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
   ASSERT_GE(filler, 0);
 
   auto session = std::make_unique<ClerkSession>(mvdb::OpenDatabase(db));

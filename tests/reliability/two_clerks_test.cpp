@@ -1,6 +1,7 @@
-// Two clerks at once: two processes, each with its panel on the same database file, validating
-// the same caregiver and one of their own in turn. No validation is split or silently dropped,
-// and the stored advances are those of the last validation that went through.
+// Two clerks at once: two processes, each with its panel on the same database (a file, or a
+// database on the test server), validating the same caregiver and one of their own in turn. No
+// validation is split or silently dropped, and the stored advances are those of the last
+// validation that went through.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,10 +17,10 @@
 #include "reliability/child_process.h"
 #include "reliability/clerk_session.h"
 #include "reliability/tagged_validations.h"
+#include "storages.h"
 
 namespace varnolde::reliability {
 
-using test::ScratchDir;
 namespace {
 
 constexpr char kShared[] = "00021";
@@ -30,20 +31,35 @@ const std::map<int, std::string> kOwn = {{1, "00022"}, {2, "00023"}};
 // "tag caregiver ok", "tag caregiver failed" (the write failure shown once), "tag caregiver
 // changed" (the other clerk validated the caregiver since it was loaded: nothing written),
 // "tag caregiver unloaded" (the caregiver's rows could not be shown), or "tag caregiver other
-// MESSAGES".
+// MESSAGES"; after a validation kept, "split after tag: WHY" when the stored rows of one of its
+// caregivers were of no single validation right after.
 void Clerk(const std::string& db_path, int clerk, int validations, int busy_timeout_ms,
            int report_fd) {
   ClerkSession session(
       mvdb::OpenDatabase(db_path, mvdb::OpenOptions{.busy_timeout_ms = busy_timeout_ms}));
   session.ChooseEntity();
+  auto reader = mvdb::OpenMvdb(db_path, mvdb::OpenOptions{.read_only = true});
   for (int i = 1; i <= validations; ++i) {
     const int tag = clerk * 10000 + i;
     const std::string caregiver = i % 2 == 0 ? kShared : kOwn.at(clerk);
-    std::string outcome;
+    std::string outcome, split;
     try {
       const auto shown = RunTaggedValidation(session, caregiver, tag);
       if (shown.empty()) {
         outcome = "ok";
+        // The stored rows as of one moment right after: a validation split by the other
+        // clerk's shows here, before a later validation writes over it.
+        std::vector<std::string> keys = AdvanceKeys(kShared);
+        for (const std::string& key : AdvanceKeys(kOwn.at(clerk))) keys.push_back(key);
+        try {
+          const auto stored = ReadAdvances(*reader, keys);
+          for (const std::string& each : {std::string(kShared), kOwn.at(clerk)}) {
+            std::string why;
+            if (!StoredTag(stored, each, &why)) split += " " + why;
+          }
+        } catch (const std::exception& e) {
+          split = std::string(" unread: ") + e.what();
+        }
       } else if (shown == std::vector<std::string>{kWriteFailedMessage}) {
         outcome = "failed";
       } else if (shown == std::vector<std::string>{kChangedByOtherMessage}) {
@@ -61,6 +77,9 @@ void Clerk(const std::string& db_path, int clerk, int validations, int busy_time
       }
     }
     WriteLine(report_fd, std::to_string(tag) + " " + caregiver + " " + outcome + "\n");
+    if (!split.empty()) {
+      WriteLine(report_fd, "split after " + std::to_string(tag) + ":" + split + "\n");
+    }
   }
 }
 
@@ -89,9 +108,9 @@ ClerkRecord Parse(const std::string& said) {
 }
 
 // Runs both clerks at once and checks the database they leave.
-void RunTwoClerks(int validations, int busy_timeout_ms) {
-  ScratchDir dir("two-clerks");
-  const std::string db = dir.File("shared.db");
+void RunTwoClerks(Where where, int validations, int busy_timeout_ms) {
+  Databases databases(where);
+  const std::string db = databases.New("shared.db");
   MakeFixtureDatabase(db);
   {
     auto link = mvdb::OpenDatabase(db);
@@ -143,13 +162,23 @@ void RunTwoClerks(int validations, int busy_timeout_ms) {
       << last_ok(1, kShared) << ", " << last_ok(2, kShared) << ")";
 }
 
-TEST(TwoClerks, WithAShortWaitSomeValidationsAreRefusedAndNoneIsLostOrSplit) {
-  RunTwoClerks(100, 1);
+class TwoClerks : public ::testing::TestWithParam<Where> {
+ protected:
+  void SetUp() override {
+    if (NoServerFor(GetParam())) GTEST_SKIP() << "no test server answers";
+  }
+};
+
+TEST_P(TwoClerks, WithAShortWaitSomeValidationsAreRefusedAndNoneIsLostOrSplit) {
+  RunTwoClerks(GetParam(), 100, 1);
 }
 
-TEST(TwoClerks, WithTheUsualWaitBothClerksValidateTheSameCaregiver) {
-  RunTwoClerks(60, 5000);
+TEST_P(TwoClerks, WithTheUsualWaitBothClerksValidateTheSameCaregiver) {
+  RunTwoClerks(GetParam(), 60, 5000);
 }
+
+INSTANTIATE_TEST_SUITE_P(Storages, TwoClerks, ::testing::Values(Where::kFile, Where::kServer),
+                         WhereName);
 
 }  // namespace
 }  // namespace varnolde::reliability
@@ -168,8 +197,8 @@ bool AwaitFile(const std::string& path) {
 
 // Both clerks load the shared caregiver and change it; then the first validates, then the
 // second: the second is told the advances changed, and nothing of it is written.
-TEST(TwoClerks, OfTwoValidationsOfOneCaregiverLoadedByBothTheSecondWritesNothing) {
-  ScratchDir dir("two-loaded");
+TEST(TwoClerksOnOneCaregiver, TheSecondValidationWritesNothing) {
+  test::ScratchDir dir("two-loaded");
   const std::string db = dir.File("shared.db");
   MakeFixtureDatabase(db);
   SeedTag(*mvdb::OpenDatabase(db), kShared, 0);

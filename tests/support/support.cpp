@@ -118,15 +118,22 @@ bool ServerDatabase::Available() {
   return !ServerText().empty() && PQping(ServerText().c_str()) == PQPING_OK;
 }
 
-ServerDatabase::ServerDatabase() {
+ServerDatabase::ServerDatabase() : ServerDatabase(std::string()) {}
+
+ServerDatabase::ServerDatabase(const std::string& template_database) {
   if (!Available()) throw std::runtime_error("no test server running at " + ServerText());
   static int count = 0;
   database_ = "varnolde_t" + std::to_string(::getpid()) + "_" + std::to_string(++count);
-  AsAdministrator("CREATE DATABASE " + database_);
+  AsAdministrator("CREATE DATABASE " + database_ +
+                  (template_database.empty() ? "" : " TEMPLATE " + template_database));
   name_ = ServerText() + " dbname=" + database_;
 }
 
 void ServerDatabase::Execute(const std::string& sql) const { AsAdministrator(sql, database_); }
+
+std::unique_ptr<ServerDatabase> ServerDatabase::CopyOf(const ServerDatabase& original) {
+  return std::unique_ptr<ServerDatabase>(new ServerDatabase(original.database_));
+}
 
 ServerDatabase::~ServerDatabase() {
   try {

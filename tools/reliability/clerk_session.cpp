@@ -9,8 +9,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "mvdb/dynarray.h"
 #include "mvdb/jsonl.h"
 #include "mvdb/link.h"
+#include "mvdb/server/server_storage.h"
+#include "reliability/private_server.h"
 #include "rights/user_rights.h"
 
 namespace varnolde::reliability {
@@ -28,21 +31,22 @@ std::string Describe(const StoredAdvance& advance) {
   return advance.paid_on.empty() ? advance.amount : advance.amount + " payé " + advance.paid_on;
 }
 
+std::map<std::string, StoredAdvance> ReadAdvances(mvdb::Database& database,
+                                                  const std::vector<std::string>& keys) {
+  std::map<std::string, StoredAdvance> advances;
+  for (const std::string& key : keys) advances[key] = {};
+  database.ForEachRecord("ACOMPTEBULL", [&](std::string_view key, std::string_view text) {
+    auto found = advances.find(std::string(key));
+    if (found == advances.end()) return;
+    found->second = {true, std::string(mvdb::ExtractField(text, mvdb::kAM, 1)),
+                     std::string(mvdb::ExtractField(text, mvdb::kAM, 2))};
+  });
+  return advances;
+}
+
 std::map<std::string, StoredAdvance> ReadAdvances(const std::string& db_path,
                                                   const std::vector<std::string>& keys) {
-  auto link = mvdb::OpenDatabase(db_path, mvdb::OpenOptions{.read_only = true});
-  auto file = link->OpenFile("ACOMPTEBULL");
-  std::map<std::string, StoredAdvance> advances;
-  for (const std::string& key : keys) {
-    StoredAdvance& advance = advances[key];
-    try {
-      auto record = file->Read(key);
-      advance = {true, record->Get(1), record->Get(2)};
-    } catch (const ComponentError& e) {
-      if (e.number() != err::kRecordNotFound) throw;
-    }
-  }
-  return advances;
+  return ReadAdvances(*mvdb::OpenMvdb(db_path, mvdb::OpenOptions{.read_only = true}), keys);
 }
 
 std::string DumpExcept(const std::string& db_path, const std::vector<std::string>& excluded) {
@@ -57,6 +61,7 @@ std::string DumpExcept(const std::string& db_path, const std::vector<std::string
 }
 
 std::string IntegrityCheck(const std::string& db_path) {
+  if (mvdb::IsServerName(db_path)) return ServerIntegrityCheck(db_path);
   sqlite3* db = nullptr;
   std::string answer;
   if (sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {

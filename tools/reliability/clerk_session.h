@@ -1,6 +1,7 @@
 // What the reliability runs share: a database made from the fixture
 // tools/reliability/advances.jsonl, one clerk at the advances panel on the headless
-// toolkit, and readers of what the database file holds.
+// toolkit, and readers of what the database holds. A database is named as the programs take
+// it: a file path, or a server's connection text.
 //
 // ClerkSession owns its toolkit, clerk driver and panel, and shares the database link it is
 // given. The panel's shared objects are process-wide, so only one ClerkSession may live in a
@@ -20,6 +21,7 @@
 #include "components/database.h"
 #include "convert/format_converter.h"
 #include "convert/regional.h"
+#include "mvdb/link.h"
 #include "panel/ctr_consultationacompte.h"
 #include "panel/layout.h"
 #include "toolkit/headless/clerk_driver.h"
@@ -46,12 +48,17 @@ struct StoredAdvance {
 };
 std::string Describe(const StoredAdvance& advance);
 
-// The stored advances of the given ACOMPTEBULL keys, read through a connection of its own.
+// The stored advances of the given ACOMPTEBULL keys, read in one statement: what it gives is
+// the state of one moment, even while others write. The first reads through a connection of
+// its own.
 std::map<std::string, StoredAdvance> ReadAdvances(const std::string& db_path,
+                                                  const std::vector<std::string>& keys);
+std::map<std::string, StoredAdvance> ReadAdvances(mvdb::Database& database,
                                                   const std::vector<std::string>& keys);
 // Every record of every file but the excluded ones, as JSON lines.
 std::string DumpExcept(const std::string& db_path, const std::vector<std::string>& excluded);
-// The answer of SQLite's own PRAGMA integrity_check on the file ("ok" when sound).
+// "ok" when the database is sound: SQLite's own PRAGMA integrity_check on a file, the server's
+// amcheck on a server database (ServerIntegrityCheck).
 std::string IntegrityCheck(const std::string& db_path);
 
 class ClerkSession {

@@ -43,4 +43,34 @@ struct CrashRunReport {
 
 CrashRunReport RunCrashKills(const CrashRunOptions& options);
 
+// Shutting the server down at once in the middle of validations, over and over.
+//
+// RunServerShutdowns starts a server of its own (PrivateServer), makes the fixture database on
+// it and seeds the tagged caregivers. One child opens the panel once and validates the three
+// caregivers in turn, reporting the moment it presses Ok, each validation that returned, and
+// each that did not (then it waits for its parent). Once per shutdown the parent waits until
+// the child has pressed Ok (the first, second or third time, at random), waits a random delay
+// within about a validation's time, shuts the server down (pg_ctl stop -m immediate), waits for
+// the child to report its failure, starts the server again and checks, with connections of its
+// own, as after a kill (the server's amcheck instead of SQLite's check). Then the child goes on
+// with the same panel: its next action must reconnect. It is a violation too when the child
+// fails while the server is up, or shows anything but the write-failure message, once, for a
+// validation the shutdown interrupted.
+struct ServerShutdownOptions {
+  int shutdowns = 200;
+  std::uint32_t seed = 1;
+  int stop_after_violations = 20;
+  std::function<std::shared_ptr<DatabaseLink>(std::shared_ptr<DatabaseLink>)> wrap_link = {};
+};
+
+struct ServerShutdownReport {
+  int shutdowns = 0;
+  int during_validation = 0;     // the validation in flight showed the write failure
+  int in_flight_kept = 0;        // of which the server had committed it before going down
+  int validations_returned = 0;  // validations that returned to the clerk
+  std::vector<std::string> violations;
+};
+
+ServerShutdownReport RunServerShutdowns(const ServerShutdownOptions& options);
+
 }  // namespace varnolde::reliability

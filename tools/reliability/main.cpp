@@ -2,20 +2,25 @@
 // hand (docs/reliability.md gives the figures).
 //
 //   varnolde-reliability crash [KILLS] [SEED]                  a validating clerk killed KILLS times
+//   varnolde-reliability server-crash [SHUTDOWNS] [SEED]       its server shut down at once
 //   varnolde-reliability random-clerk [EVENTS] [SEED] [LOGIN]  a random clerk, invariants checked
 //
-// Each run works on a fresh database in a folder of its own under the temporary folder. Exit
-// status 0 when every check held, 1 otherwise (each violation is printed), 2 for usage.
+// Each run works on a fresh database in a folder of its own under the temporary folder; the
+// server run on a PostgreSQL server of its own (scripts/pg-test-server.sh), stopped at the end.
+// Exit status 0 when every check held, 1 otherwise (each violation is printed), 2 for usage,
+// 77 when the server run finds no PostgreSQL installed.
 #include <stdlib.h>
 
 #include <stdexcept>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "reliability/crash_harness.h"
+#include "reliability/private_server.h"
 #include "reliability/random_clerk.h"
 
 namespace {
@@ -54,6 +59,30 @@ int Crash(int kills, unsigned seed) {
              : 1;
 }
 
+int ServerCrash(int shutdowns, unsigned seed) {
+  if (!PrivateServer::Installed()) {
+    std::cout << "PostgreSQL is not installed (scripts/install-deps.sh): nothing run\n";
+    return 77;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  const ServerShutdownReport report = RunServerShutdowns({.shutdowns = shutdowns, .seed = seed});
+  for (const std::string& violation : report.violations) {
+    std::cout << "VIOLATION " << violation << "\n";
+  }
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::steady_clock::now() - started);
+  std::cout << "shutdowns " << report.shutdowns << ", during a validation "
+            << report.during_validation << " (committed before the shutdown "
+            << report.in_flight_kept << "), validations returned " << report.validations_returned
+            << ", violations " << report.violations.size() << ", " << seconds.count() << " s\n";
+  // A run whose shutdowns never landed inside a validation, or that got no work done, proves
+  // nothing.
+  return report.violations.empty() && report.shutdowns == shutdowns &&
+                 report.during_validation > 0 && report.validations_returned > 0
+             ? 0
+             : 1;
+}
+
 int Random(int events, unsigned seed, const std::string& login) {
   RunFolder folder;
   const RandomClerkReport report =
@@ -86,11 +115,15 @@ int main(int argc, char** argv) {
   if (run == "crash") {
     return Crash(static_cast<int>(number(2, 5000)), static_cast<unsigned>(number(3, 1)));
   }
+  if (run == "server-crash") {
+    return ServerCrash(static_cast<int>(number(2, 200)), static_cast<unsigned>(number(3, 1)));
+  }
   if (run == "random-clerk") {
     return Random(static_cast<int>(number(2, 200000)), static_cast<unsigned>(number(3, 1)),
                   argc > 4 ? argv[4] : "gestionnaire");
   }
   std::cerr << "usage: varnolde-reliability crash [KILLS] [SEED]\n"
+               "       varnolde-reliability server-crash [SHUTDOWNS] [SEED]\n"
                "       varnolde-reliability random-clerk [EVENTS] [SEED] [LOGIN]\n";
   return 2;
 }

@@ -21,6 +21,8 @@ namespace {
 
 constexpr std::int64_t kLayoutFormat = 1;
 constexpr char kChannel[] = "mvdb_catalog";
+// The advisory lock every writing transaction of a database holds: one writer at a time.
+constexpr std::int64_t kWriterLock = 0x6D766462;  // "mvdb"
 
 using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
 ResultPtr Wrap(PGresult* result) { return ResultPtr(result, &PQclear); }
@@ -220,9 +222,8 @@ class PgStorage final : public ServerStorage {
   }
 
   bool ReadRecord(std::string_view file, std::string_view key, std::string& text) override {
-    FileInfo& info = RequireFile(file);
     try {
-      return Get(info.id, key, text);
+      return Get(RequireFile(file).id, key, text);
     } catch (const StorageError& e) {
       throw ComponentError(err::kDatabaseOpen, name_ + " : lecture de " + RecordName(file, key) +
                                                    " impossible : " + e.what());
@@ -325,7 +326,7 @@ class PgStorage final : public ServerStorage {
       if (read_only_) throw StorageError("base ouverte en lecture seule");
       // A connection lost between two operations is taken up again before a new transaction.
       if (PQstatus(connection_) == CONNECTION_BAD) Reconnect();
-      Exec("BEGIN");
+      BeginWriting();
     } catch (const StorageError& e) {
       throw WriteFailure("ouverture de la transaction", e.what());
     }
@@ -333,8 +334,10 @@ class PgStorage final : public ServerStorage {
     savepoints_.clear();
   }
 
+  // A transaction the server ended (the connection lost, the server shut down, a lock conflict)
+  // stays open on this side until Commit, which then fails with kWriteFailed, or Rollback.
   void Commit() override {
-    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+    if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
     in_transaction_ = false;
     savepoints_.clear();
     try {
@@ -354,25 +357,26 @@ class PgStorage final : public ServerStorage {
   }
 
   void Rollback() override {
-    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
+    if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
     UndoTransaction();
   }
 
   void Savepoint(std::string_view name) override {
-    if (!InTransaction())
-      throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+    RequireTransaction("point de reprise « " + std::string(name) + " »");
     if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
     OnSavepoint("SAVEPOINT ", name, "point de reprise « ");
     savepoints_.emplace_back(name);
   }
 
   void ReleaseSavepoint(std::string_view name) override {
+    RequireTransaction("abandon du point de reprise « " + std::string(name) + " »");
     const std::size_t at = FindSavepoint(name);
     OnSavepoint("RELEASE SAVEPOINT ", name, "abandon du point de reprise « ");
     savepoints_.resize(at);
   }
 
   void RollbackTo(std::string_view name) override {
+    RequireTransaction("retour au point de reprise « " + std::string(name) + " »");
     const std::size_t at = FindSavepoint(name);
     caches_stale_ = true;
     OnSavepoint("ROLLBACK TO SAVEPOINT ", name, "retour au point de reprise « ");
@@ -413,8 +417,15 @@ class PgStorage final : public ServerStorage {
    public:
     explicit WriteScope(PgStorage& storage) : storage_(storage), nested_(storage.InTransaction()) {
       if (storage.read_only_) throw StorageError("base ouverte en lecture seule");
+      // Inside a transaction the server ended, a write would otherwise reconnect and commit
+      // on its own, out of the transaction it belongs to.
+      if (storage.in_transaction_ && !nested_) {
+        throw StorageError(storage.LostCause() + " ; la transaction a été annulée");
+      }
+      storage.lock_conflict_ = false;
       if (!nested_ && PQstatus(storage.connection_) == CONNECTION_BAD) storage.Reconnect();
-      storage.Exec(nested_ ? "SAVEPOINT mvdb_write" : "BEGIN");
+      if (nested_) storage.Exec("SAVEPOINT mvdb_write");
+      else storage.BeginWriting();
       if (!nested_) storage.in_transaction_ = true;
       active_ = true;
       try {
@@ -454,6 +465,14 @@ class PgStorage final : public ServerStorage {
       if (!nested_) return storage_.UndoTransaction();
       storage_.caches_stale_ = true;  // a created table or index may have been undone
       if (PQstatus(storage_.connection_) != CONNECTION_OK) return;
+      // A lock held elsewhere past the wait, or a deadlock, refuses the whole transaction and
+      // not this write alone: on a file the lock is the database's and a validation that
+      // cannot have it writes nothing; a validation that cannot have one row's lock on the
+      // server keeps none of its rows either.
+      if (storage_.lock_conflict_) {
+        PQclear(PQexec(storage_.connection_, "ROLLBACK"));
+        return;
+      }
       PQclear(PQexec(storage_.connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
       PQclear(PQexec(storage_.connection_, "RELEASE SAVEPOINT mvdb_write"));
     }
@@ -529,6 +548,20 @@ class PgStorage final : public ServerStorage {
       Exec("COMMIT");
     } catch (...) {
       PQclear(PQexec(connection_, "ROLLBACK"));
+      throw;
+    }
+  }
+
+  // BEGIN and the database's writer lock, in one round trip. Writing transactions take turns,
+  // as on a file (BEGIN IMMEDIATE): a transaction's reads then see everything committed before
+  // it, so that what it decides from them (the panel deletes the advances it read) is not
+  // undone by one that wrote meanwhile under read committed. The wait is the busy timeout's
+  // (lock_timeout); readers never wait.
+  void BeginWriting() {
+    try {
+      Exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kWriterLock) + ")");
+    } catch (const StorageError&) {
+      if (PQstatus(connection_) == CONNECTION_OK) PQclear(PQexec(connection_, "ROLLBACK"));
       throw;
     }
   }
@@ -735,6 +768,11 @@ class PgStorage final : public ServerStorage {
     const bool began_in_transaction = InTransaction();
     try {
       if (read_only_) throw StorageError("base ouverte en lecture seule");
+      // Inside a transaction the server ended, the write must not reconnect and commit on its
+      // own, out of the transaction it belongs to.
+      if (in_transaction_ && !began_in_transaction) {
+        throw StorageError(LostCause() + " ; la transaction a été annulée");
+      }
       if (!began_in_transaction) {
         if (PQstatus(connection_) == CONNECTION_BAD) Reconnect();
         Run(name, sql, parameters);
@@ -761,6 +799,9 @@ class PgStorage final : public ServerStorage {
             const ExecStatusType status = PQresultStatus(raw);
             if (status == PGRES_FATAL_ERROR && first_error) {
               error = Cause(connection_, raw);
+              const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
+              const std::string code = state != nullptr ? state : "";
+              lock_conflict_ = code == "55P03" || code == "40001" || code == "40P01";
               first_error = false;
             }
             if (status == PGRES_FATAL_ERROR || status == PGRES_PIPELINE_ABORTED) failed = true;
@@ -774,7 +815,10 @@ class PgStorage final : public ServerStorage {
         }
       }
       if (!failed) return;
-      if (PQstatus(connection_) == CONNECTION_OK) {
+      if (PQstatus(connection_) == CONNECTION_OK && lock_conflict_) {
+        // Another transaction's lock refuses the whole transaction, as in a write scope.
+        PQclear(PQexec(connection_, "ROLLBACK"));
+      } else if (PQstatus(connection_) == CONNECTION_OK) {
         PQclear(PQexec(connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
         PQclear(PQexec(connection_, "RELEASE SAVEPOINT mvdb_write"));
       }
@@ -789,7 +833,32 @@ class PgStorage final : public ServerStorage {
     in_transaction_ = false;
     savepoints_.clear();
     caches_stale_ = true;
-    if (PQstatus(connection_) == CONNECTION_OK) PQclear(PQexec(connection_, "ROLLBACK"));
+    // (A transaction the server already ended needs no ROLLBACK, which would only warn.)
+    if (PQstatus(connection_) == CONNECTION_OK &&
+        PQtransactionStatus(connection_) != PQTRANS_IDLE) {
+      PQclear(PQexec(connection_, "ROLLBACK"));
+    }
+  }
+
+  // kBadTransaction outside a transaction; kWriteFailed for what when the server ended the
+  // transaction.
+  void RequireTransaction(const std::string& what) const {
+    if (!in_transaction_)
+      throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+    if (!InTransaction()) throw WriteFailure(what, LostCause() + " ; la transaction a été annulée");
+  }
+
+  std::string LostCause() const {
+    return PQstatus(connection_) == CONNECTION_BAD ? "connexion au serveur perdue"
+                                                   : "transaction annulée par le serveur";
+  }
+
+  std::size_t FindSavepoint(std::string_view name) const {
+    for (std::size_t i = savepoints_.size(); i > 0; --i) {
+      if (savepoints_[i - 1] == name) return i - 1;
+    }
+    throw ComponentError(err::kBadTransaction,
+                         "point de reprise « " + std::string(name) + " » inconnu");
   }
 
   void OnSavepoint(std::string_view sql, std::string_view name, std::string_view what) {
@@ -830,6 +899,10 @@ class PgStorage final : public ServerStorage {
   void Check(const PGresult* result) {
     const ExecStatusType status = result != nullptr ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+      const char* state =
+          result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+      const std::string code = state != nullptr ? state : "";
+      lock_conflict_ = code == "55P03" || code == "40001" || code == "40P01";
       throw StorageError(Cause(connection_, result));
     }
   }
@@ -975,6 +1048,7 @@ class PgStorage final : public ServerStorage {
   bool in_transaction_ = false;
   bool catalog_unknown_ = true;
   bool caches_stale_ = false;
+  bool lock_conflict_ = false;  // the last failed statement met another transaction's lock
   std::uint64_t catalog_generation_ = 1;
   std::unordered_map<std::string, std::unique_ptr<FileInfo>> files_;
   std::map<std::string, std::shared_ptr<const Field>> dictionary_;

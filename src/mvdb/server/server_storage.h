@@ -10,12 +10,17 @@
 //   mvdb_attr(record, n)            attribute n of a record, for server-side filters and rules
 // Records are bytes (their marks are no UTF-8), kept whole in one column.
 //
-// Every statement is prepared once per connection and takes and gives bytes. A lock wait longer
-// than the busy timeout fails the statement. Changes of the catalog (files, indexes, dictionary
-// items) are announced with NOTIFY mvdb_catalog, which every connection LISTENs to, so that
-// noticing them costs no round trip. A read that finds the connection lost outside a
-// transaction reconnects once and tries again; a new transaction reconnects first; inside a
-// transaction the loss ends it (every later write fails with kWriteFailed).
+// Every statement is prepared once per connection and takes and gives bytes. Writing
+// transactions take turns, as on a file: each holds the database's advisory writer lock from
+// its BEGIN; readers never wait. A lock wait longer than the busy timeout, or a deadlock, fails
+// the statement and ends the transaction it is in (as a file's lock, held for the whole
+// database, refuses a transaction before it writes anything). Changes of the catalog (files, indexes, dictionary items) are announced with
+// NOTIFY mvdb_catalog, which every connection LISTENs to, so that noticing them costs no round
+// trip. A read that finds the connection lost outside a transaction reconnects once and tries
+// again; a new transaction reconnects first; inside a transaction the loss ends it. A
+// transaction ended on the server stays open on this side until Commit (which fails with
+// kWriteFailed) or Rollback: every read and write of it fails meanwhile, writes and
+// savepoints with kWriteFailed.
 #pragma once
 
 #include <memory>
