@@ -1,11 +1,17 @@
 // The advances panel's jobs on a large employer's database, each done by the engine (and the
-// panel) and the obvious way in a plain relational SQLite schema, on the same data in the same
-// run. Every benchmark reports the median and 99th percentile of one operation in
-// microseconds over random caregivers or prefixes; the scans report records per second.
-// scripts/bench.sh makes the database and runs this; docs/performance.md reads the figures.
+// panel) and the obvious way in a plain relational schema, on the same data in the same run:
+// on an SQLite file beside a relational SQLite file, and (the benchmarks named Server_...) on
+// a PostgreSQL server beside a relational database of the same server, reached through libpq
+// prepared statements. Every benchmark reports the median and 99th percentile of one operation
+// in microseconds over random caregivers or prefixes, and on the server the statements and
+// round trips per operation (bench/pq_count.h); the scans report records per second.
+// scripts/bench.sh makes the databases and runs this; docs/performance.md reads the figures.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <random>
 
 #include "bench_data.h"
@@ -29,6 +35,10 @@ void Report(benchmark::State& state, Latencies& latencies) {
   state.counters["p99_us"] = latencies.Percentile(99);
   state.counters["cpu_median_us"] = latencies.CpuPercentile(50);
   state.counters["samples"] = static_cast<double>(latencies.Count());
+  if (latencies.StatementsPerOperation() > 0) {
+    state.counters["statements"] = latencies.StatementsPerOperation();
+    state.counters["round_trips"] = latencies.RoundTripsPerOperation();
+  }
 }
 
 std::string Request(std::string_view sentence, std::string_view file, std::string_view columns) {
@@ -102,14 +112,14 @@ void ContractQuery_Sqlite(benchmark::State& state) {
 
 // ---- The name search ------------------------------------------------------------------------
 
-const std::vector<std::string>& Prefixes(const benchmark::State& state) {
-  return state.range(0) == 0 ? Data().popular_prefixes : Data().rare_prefixes;
+const std::vector<std::string>& Prefixes(const benchmark::State& state, const BenchData& data) {
+  return state.range(0) == 0 ? data.popular_prefixes : data.rare_prefixes;
 }
 
 void NameSearch_Mvdb(benchmark::State& state) {
   const BenchData& data = Data();
   auto link = mvdb::OpenDatabase(data.mvdb_path);
-  const auto& prefixes = Prefixes(state);
+  const auto& prefixes = Prefixes(state, data);
   Latencies latencies;
   std::size_t i = 0, rows = 0;
   for (auto _ : state) {
@@ -136,7 +146,7 @@ void NameSearch_Sqlite(benchmark::State& state) {
               "SELECT code, surname, firstname FROM civilaidant "
               "WHERE upper(surname || ' ' || firstname) >= ?1 "
               "AND upper(surname || ' ' || firstname) < ?2 ORDER BY surname, firstname, code");
-    const auto& prefixes = Prefixes(state);
+    const auto& prefixes = Prefixes(state, data);
     Latencies latencies;
     std::size_t i = 0, rows = 0;
     for (auto _ : state) {
@@ -163,9 +173,9 @@ void NameSearch_Sqlite(benchmark::State& state) {
 
 // ---- The whole caregiver lookup -------------------------------------------------------------
 
-std::vector<std::string> CodesOfEntity(const std::string& entity) {
+std::vector<std::string> CodesOfEntity(const BenchData& data, const std::string& entity) {
   std::vector<std::string> codes;
-  for (const auto& caregiver : Data().caregivers) {
+  for (const auto& caregiver : data.caregivers) {
     if (caregiver.entity == entity) codes.push_back(caregiver.code);
   }
   return codes;
@@ -179,7 +189,7 @@ void CaregiverLookup_Panel(benchmark::State& state) {
                                           host::SessionSettings{"gestionnaire", "fr_FR"});
   ClerkDriver clerk(toolkit);
   clerk.Type(panel::txt_Entite, "001");
-  const std::vector<std::string> codes = CodesOfEntity("001");
+  const std::vector<std::string> codes = CodesOfEntity(data, "001");
   Latencies latencies;
   std::size_t i = 0, rows = 0;
   for (auto _ : state) {
@@ -213,7 +223,7 @@ void CaregiverLookup_Sqlite(benchmark::State& state) {
     Sql advance(db, "SELECT amount, paid_on FROM acompte WHERE k = ?1");
     Sql entity(db, "SELECT employer_name FROM association WHERE code = ?1");
     Sql person(db, "SELECT surname, firstname FROM civilaide WHERE code = ?1");
-    const std::vector<std::string> codes = CodesOfEntity("001");
+    const std::vector<std::string> codes = CodesOfEntity(data, "001");
     const std::int64_t first = std::stoll(data.first_day), last = std::stoll(data.last_day);
     Latencies latencies;
     std::size_t i = 0, rows = 0;
@@ -256,24 +266,44 @@ void CaregiverLookup_Sqlite(benchmark::State& state) {
 
 // ---- A durable validation of ten rows ------------------------------------------------------
 
-// Ten advances of one caregiver (or of the caregivers after it), for each sample caregiver.
-std::vector<std::vector<std::pair<std::string, std::string>>> TenAdvances(sqlite3* db) {
-  Sql query(db, "SELECT k, amount, paid_on FROM acompte WHERE k >= ?1 ORDER BY k LIMIT 10");
-  std::vector<std::vector<std::pair<std::string, std::string>>> sets;
-  for (std::size_t s = 0; s < 50 && s < Data().caregivers.size(); ++s) {
-    query.Bind(1, Data().caregivers[s].code);
-    auto& rows = sets.emplace_back();
-    while (query.Step()) {
-      std::string text = std::to_string(query.Int(1)) + mvdb::kAM;
-      if (!query.IsNull(2)) text += std::to_string(query.Int(2));
-      rows.emplace_back(query.Text(0), text);
+using AdvanceRows = std::vector<std::pair<std::string, std::string>>;
+
+// Ten advances of one caregiver (or of the caregivers after it), for each of the first 50
+// sample caregivers, read from the relational copy.
+std::vector<AdvanceRows> TenAdvances(const BenchData& data) {
+  std::vector<AdvanceRows> sets;
+  const std::size_t count = std::min<std::size_t>(50, data.caregivers.size());
+  if (data.server) {
+    PgConnection db(data.relational_path);
+    PgSql query(db, "SELECT k, amount, paid_on FROM acompte WHERE k >= $1 ORDER BY k LIMIT 10");
+    for (std::size_t s = 0; s < count; ++s) {
+      query.Run({data.caregivers[s].code});
+      auto& rows = sets.emplace_back();
+      for (int r = 0; r < query.Rows(); ++r) {
+        std::string text = std::string(query.Text(r, 1)) + mvdb::kAM;
+        if (!query.IsNull(r, 2)) text += query.Text(r, 2);
+        rows.emplace_back(query.Text(r, 0), text);
+      }
     }
-    query.Reset();
+    return sets;
   }
+  sqlite3* db = OpenSqlite(data.relational_path, true);
+  {
+    Sql query(db, "SELECT k, amount, paid_on FROM acompte WHERE k >= ?1 ORDER BY k LIMIT 10");
+    for (std::size_t s = 0; s < count; ++s) {
+      query.Bind(1, data.caregivers[s].code);
+      auto& rows = sets.emplace_back();
+      while (query.Step()) {
+        std::string text = std::to_string(query.Int(1)) + mvdb::kAM;
+        if (!query.IsNull(2)) text += std::to_string(query.Int(2));
+        rows.emplace_back(query.Text(0), text);
+      }
+      query.Reset();
+    }
+  }
+  sqlite3_close_v2(db);
   return sets;
 }
-
-using AdvanceRows = std::vector<std::pair<std::string, std::string>>;
 
 // What the panel's validation does for ten rows: one transaction, a savepoint per row, the
 // stored advance deleted and written again, one durable commit.
@@ -317,9 +347,7 @@ class RelationalValidation {
 
 void Validation_Mvdb(benchmark::State& state) {
   const BenchData& data = Data();
-  sqlite3* reader = OpenSqlite(data.relational_path, true);
-  const auto sets = TenAdvances(reader);
-  sqlite3_close_v2(reader);
+  const auto sets = TenAdvances(data);
   auto link = mvdb::OpenDatabase(data.mvdb_path);
   auto advances = link->OpenFile(t::kAcompteBull);
   Latencies latencies;
@@ -337,7 +365,7 @@ void Validation_Sqlite(benchmark::State& state) {
   const BenchData& data = Data();
   sqlite3* db = OpenSqlite(data.relational_path, false);
   {
-    const auto sets = TenAdvances(db);
+    const auto sets = TenAdvances(data);
     RelationalValidation relational_validation(db);
     Latencies latencies;
     std::size_t i = 0;
@@ -359,7 +387,7 @@ void Validation_Interleaved(benchmark::State& state) {
   const BenchData& data = Data();
   sqlite3* db = OpenSqlite(data.relational_path, false);
   {
-    const auto sets = TenAdvances(db);
+    const auto sets = TenAdvances(data);
     RelationalValidation relational_validation(db);
     auto link = mvdb::OpenDatabase(data.mvdb_path);
     auto advances = link->OpenFile(t::kAcompteBull);
@@ -425,27 +453,304 @@ void FullScan_Sqlite(benchmark::State& state) {
   sqlite3_close_v2(db);
 }
 
-BENCHMARK(ContractQuery_Mvdb)->Iterations(4000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(ContractQuery_Sqlite)->Iterations(4000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(NameSearch_Mvdb)->ArgName("rare")->Arg(0)->Iterations(60)->Unit(benchmark::kMillisecond);
-BENCHMARK(NameSearch_Sqlite)->ArgName("rare")->Arg(0)->Iterations(60)->Unit(benchmark::kMillisecond);
-BENCHMARK(NameSearch_Mvdb)->ArgName("rare")->Arg(1)->Iterations(2000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(NameSearch_Sqlite)->ArgName("rare")->Arg(1)->Iterations(2000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(CaregiverLookup_Panel)->Iterations(1000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(CaregiverLookup_Sqlite)->Iterations(1000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Validation_Mvdb)->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Validation_Sqlite)->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Validation_Interleaved)->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(FullScan_Mvdb)->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(FullScan_Sqlite)->Iterations(5)->Unit(benchmark::kMillisecond);
+// ---- The same jobs on a PostgreSQL server, beside a relational database there ------------
+//
+// Each server benchmark does the engine's operation and the relational one in turns (which
+// goes first alternates), so that the moments when other programs take the machine's two
+// cores fall on both alike: the engine's figures as median_us, p99_us, statements and
+// round_trips, the relational ones as relational_median_us, relational_p99_us and
+// relational_round_trips, and ratio = the engine's median / the relational median.
+
+// One operation of one side: does operation number i, timing it with latencies; returns the
+// rows it found.
+using Operation = std::function<std::size_t(std::size_t i, Latencies& latencies)>;
+
+void InTurns(benchmark::State& state, const Operation& engine, const Operation& relational,
+             const char* rows_name) {
+  Latencies engine_times, relational_times;
+  std::size_t i = 0, engine_rows = 0, relational_rows = 0;
+  for (auto _ : state) {
+    if (i % 2 == 0) {
+      engine_rows += engine(i, engine_times);
+      relational_rows += relational(i, relational_times);
+    } else {
+      relational_rows += relational(i, relational_times);
+      engine_rows += engine(i, engine_times);
+    }
+    ++i;
+  }
+  Report(state, engine_times);
+  state.counters["relational_median_us"] = relational_times.Percentile(50);
+  state.counters["relational_p99_us"] = relational_times.Percentile(99);
+  state.counters["relational_round_trips"] = relational_times.RoundTripsPerOperation();
+  state.counters["ratio"] = engine_times.Percentile(50) / relational_times.Percentile(50);
+  const double n = static_cast<double>(std::max<std::size_t>(i, 1));
+  state.counters[rows_name] = static_cast<double>(engine_rows) / n;
+  state.counters[std::string("relational_") + rows_name] = static_cast<double>(relational_rows) / n;
+}
+
+// The period contract query in SQL, as on the relational SQLite file; NULLS FIRST because
+// SQLite and the engine put an empty end before the others.
+constexpr const char* kContractPgSql =
+    "SELECT k, employer, entity, cared_for, start, \"end\", flag28, flag65 FROM contrat "
+    "WHERE caregiver = $1 AND entity IN ($2, '02') AND start <= $3 "
+    "AND (\"end\" IS NULL OR \"end\" >= $4) AND flag65 IS DISTINCT FROM 'O' "
+    "AND ((entity = $2 AND employer IS DISTINCT FROM 'O2') OR (entity = $2 AND entity = '02' "
+    "AND flag28 = '1')) ORDER BY start, \"end\" NULLS FIRST, k";
+
+// A Select through the engine's link, timed.
+std::size_t EngineSelect(DatabaseLink& link, const std::string& request, Latencies& latencies) {
+  std::int32_t count = 0;
+  latencies.Start();
+  auto result = link.Select(request, "", count);
+  latencies.Stop();
+  benchmark::DoNotOptimize(result);
+  return static_cast<std::size_t>(count);
+}
+
+void Server_ContractQuery(benchmark::State& state) {
+  const BenchData& data = ServerData();
+  auto link = mvdb::OpenDatabase(data.mvdb_path);
+  std::vector<std::string> requests;
+  for (const auto& caregiver : data.caregivers) {
+    requests.push_back(Request(PeriodContractSentence(caregiver, data.first_day, data.last_day),
+                               t::kContrat, kContractColumns));
+  }
+  PgConnection db(data.relational_path);
+  PgSql query(db, kContractPgSql);
+  InTurns(
+      state,
+      [&](std::size_t i, Latencies& latencies) {
+        return EngineSelect(*link, requests[i % requests.size()], latencies);
+      },
+      [&](std::size_t i, Latencies& latencies) {
+        const SampleCaregiver& caregiver = data.caregivers[i % data.caregivers.size()];
+        latencies.Start();
+        query.Run({caregiver.code, caregiver.entity, data.last_day, data.first_day});
+        std::string result;  // built like the engine's result, one row per contract
+        for (int r = 0; r < query.Rows(); ++r) {
+          for (int c = 0; c < 8; ++c) {
+            if (c > 0) result += mvdb::kVM;
+            result += query.Text(r, c);
+          }
+          result += mvdb::kAM;
+        }
+        latencies.Stop();
+        benchmark::DoNotOptimize(result);
+        return static_cast<std::size_t>(query.Rows());
+      },
+      "rows_per_query");
+}
+
+void Server_NameSearch(benchmark::State& state) {
+  const BenchData& data = ServerData();
+  const auto& prefixes = Prefixes(state, data);
+  auto link = mvdb::OpenDatabase(data.mvdb_path);
+  PgConnection db(data.relational_path);
+  PgSql query(db,
+              "SELECT code, surname, firstname FROM civilaidant "
+              "WHERE upper(surname || ' ' || firstname) >= $1 "
+              "AND upper(surname || ' ' || firstname) < $2 ORDER BY surname, firstname, code");
+  InTurns(
+      state,
+      [&](std::size_t i, Latencies& latencies) {
+        const std::string request = Request("SSELECT CIVILAIDANT AVEC NomPrenomAidant = \"" +
+                                                prefixes[i % prefixes.size()] + "]\" PAR 2 PAR 3",
+                                            t::kCivilAidant, "0 2 3");
+        return EngineSelect(*link, request, latencies);
+      },
+      [&](std::size_t i, Latencies& latencies) {
+        const std::string& prefix = prefixes[i % prefixes.size()];
+        std::string after = prefix;
+        after.back() = static_cast<char>(after.back() + 1);
+        latencies.Start();
+        query.Run({prefix, after});
+        std::string result;
+        for (int r = 0; r < query.Rows(); ++r) {
+          result.append(query.Text(r, 0)).append(1, mvdb::kVM).append(query.Text(r, 1));
+          result.append(1, mvdb::kVM).append(query.Text(r, 2)).append(1, mvdb::kAM);
+        }
+        latencies.Stop();
+        benchmark::DoNotOptimize(result);
+        return static_cast<std::size_t>(query.Rows());
+      },
+      "rows_per_query");
+}
+
+// The panel's lookup as in CaregiverLookup_Panel; the relational side does the same reads as
+// CaregiverLookup_Sqlite, one prepared statement after the other.
+void Server_CaregiverLookup(benchmark::State& state) {
+  const BenchData& data = ServerData();
+  const std::vector<std::string> codes = CodesOfEntity(data, "001");
+  HeadlessToolkit toolkit;
+  auto session = host::PanelSession::Open(toolkit, data.mvdb_path,
+                                          host::SessionSettings{"gestionnaire", "fr_FR"});
+  ClerkDriver clerk(toolkit);
+  clerk.Type(panel::txt_Entite, "001");
+  PgConnection db(data.relational_path);
+  PgSql user(db, "SELECT functions, levels, grps FROM users WHERE login = $1");
+  PgSql caregiver(db, "SELECT surname, firstname, grp FROM civilaidant WHERE code = $1");
+  PgSql contracts(db, kContractPgSql);
+  PgSql advance(db, "SELECT amount, paid_on FROM acompte WHERE k = $1");
+  PgSql entity(db, "SELECT employer_name FROM association WHERE code = $1");
+  PgSql person(db, "SELECT surname, firstname FROM civilaide WHERE code = $1");
+  InTurns(
+      state,
+      [&](std::size_t i, Latencies& latencies) {
+        const std::string& code = codes[i % codes.size()];
+        while (!toolkit.Text(panel::txt_CodeAidant).empty()) {
+          clerk.PressKey(panel::txt_CodeAidant, ClerkKey::kBackspace);
+        }
+        clerk.Type(panel::txt_CodeAidant, code.substr(0, 4));
+        if (toolkit.PendingAnswers() == 0) toolkit.QueueAnswer(kAnswerNo);
+        latencies.Start();
+        clerk.Type(panel::txt_CodeAidant, code.substr(4));
+        latencies.Stop();
+        return static_cast<std::size_t>(toolkit.ListCount(panel::Lst_CodeContrat));
+      },
+      [&](std::size_t i, Latencies& latencies) {
+        const std::string& code = codes[i % codes.size()];
+        latencies.Start();
+        std::string shown;
+        user.Run({"gestionnaire"});
+        if (user.Rows() > 0) shown += user.Text(0, 2);
+        caregiver.Run({code});
+        if (caregiver.Rows() > 0) shown.append(caregiver.Text(0, 0)).append(caregiver.Text(0, 1));
+        contracts.Run({code, "001", data.last_day, data.first_day});
+        std::vector<std::pair<std::string, std::string>> found;  // key, employer
+        for (int r = 0; r < contracts.Rows(); ++r) {
+          found.emplace_back(contracts.Text(r, 0),
+                             contracts.Text(r, 1) == "02"
+                                 ? std::string(contracts.Text(r, 3).substr(0, 5))
+                                 : std::string(contracts.Text(r, 1)));
+        }
+        for (const auto& [key, employer] : found) {
+          advance.Run({key + "202611"});
+          if (advance.Rows() > 0) shown += advance.Text(0, 0);
+          PgSql& name = employer.size() == 5 ? person : entity;
+          name.Run({employer});
+          if (name.Rows() > 0) shown += name.Text(0, 0);
+        }
+        latencies.Stop();
+        benchmark::DoNotOptimize(shown);
+        return found.size();
+      },
+      "rows_per_lookup");
+}
+
+// The ten deletes and inserts in one transaction of the relational database, committed
+// durably (the server's default synchronous_commit).
+class PgRelationalValidation {
+ public:
+  explicit PgRelationalValidation(PgConnection& db)
+      : db_(db),
+        remove_(db, "DELETE FROM acompte WHERE k = $1"),
+        insert_(db, "INSERT INTO acompte VALUES($1, $2, $3)") {}
+
+  void Run(const AdvanceRows& rows) {
+    db_.Exec("BEGIN");
+    for (const auto& [key, text] : rows) {
+      remove_.Run({key});
+      const std::string_view paid_on = mvdb::ExtractField(text, mvdb::kAM, 2);
+      insert_.Run({key, mvdb::ExtractField(text, mvdb::kAM, 1),
+                   paid_on.empty() ? std::nullopt : std::optional<std::string_view>(paid_on)});
+    }
+    db_.Exec("COMMIT");
+  }
+
+ private:
+  PgConnection& db_;
+  PgSql remove_, insert_;
+};
+
+void Server_Validation(benchmark::State& state) {
+  const BenchData& data = ServerData();
+  const auto sets = TenAdvances(data);
+  auto link = mvdb::OpenDatabase(data.mvdb_path);
+  auto advances = link->OpenFile(t::kAcompteBull);
+  PgConnection db(data.relational_path);
+  PgRelationalValidation relational_validation(db);
+  InTurns(
+      state,
+      [&](std::size_t i, Latencies& latencies) {
+        const auto& rows = sets[i % sets.size()];
+        latencies.Start();
+        ValidateWithEngine(*link, *advances, rows);
+        latencies.Stop();
+        return rows.size();
+      },
+      [&](std::size_t i, Latencies& latencies) {
+        const auto& rows = sets[i % sets.size()];
+        latencies.Start();
+        relational_validation.Run(rows);
+        latencies.Stop();
+        return rows.size();
+      },
+      "rows_per_validation");
+}
+
+// ---- Which benchmarks run -------------------------------------------------------------------
+
+struct Job {
+  const char* name;
+  void (*run)(benchmark::State&);
+  int rare;  // the name searches' argument: 0 popular prefixes, 1 rare ones; -1 none
+  int iterations;
+  benchmark::TimeUnit unit;
+};
+
+constexpr benchmark::TimeUnit kUs = benchmark::kMicrosecond, kMs = benchmark::kMillisecond;
+
+constexpr Job kFileJobs[] = {
+    {"ContractQuery_Mvdb", ContractQuery_Mvdb, -1, 4000, kUs},
+    {"ContractQuery_Sqlite", ContractQuery_Sqlite, -1, 4000, kUs},
+    {"NameSearch_Mvdb", NameSearch_Mvdb, 0, 60, kMs},
+    {"NameSearch_Sqlite", NameSearch_Sqlite, 0, 60, kMs},
+    {"NameSearch_Mvdb", NameSearch_Mvdb, 1, 2000, kUs},
+    {"NameSearch_Sqlite", NameSearch_Sqlite, 1, 2000, kUs},
+    {"CaregiverLookup_Panel", CaregiverLookup_Panel, -1, 1000, kUs},
+    {"CaregiverLookup_Sqlite", CaregiverLookup_Sqlite, -1, 1000, kUs},
+    {"Validation_Mvdb", Validation_Mvdb, -1, 300, kUs},
+    {"Validation_Sqlite", Validation_Sqlite, -1, 300, kUs},
+    {"Validation_Interleaved", Validation_Interleaved, -1, 300, kUs},
+    {"FullScan_Mvdb", FullScan_Mvdb, -1, 5, kMs},
+    {"FullScan_Sqlite", FullScan_Sqlite, -1, 5, kMs},
+};
+
+// The server's jobs, named Server_... so that a filter picks them out.
+constexpr Job kServerJobs[] = {
+    {"Server_ContractQuery", Server_ContractQuery, -1, 4000, kUs},
+    {"Server_NameSearch", Server_NameSearch, 0, 60, kMs},
+    {"Server_NameSearch", Server_NameSearch, 1, 2000, kUs},
+    {"Server_CaregiverLookup", Server_CaregiverLookup, -1, 1000, kUs},
+    {"Server_Validation", Server_Validation, -1, 300, kUs},
+};
+
+template <std::size_t N>
+void Register(const Job (&jobs)[N]) {
+  for (const Job& job : jobs) {
+    auto* benchmark = benchmark::RegisterBenchmark(job.name, job.run);
+    if (job.rare >= 0) benchmark->ArgName("rare")->Arg(job.rare);
+    benchmark->Iterations(job.iterations)->Unit(job.unit);
+  }
+}
 
 }  // namespace
 }  // namespace varnolde::bench
 
 int main(int argc, char** argv) {
+  using namespace varnolde::bench;
   benchmark::Initialize(&argc, argv);
   try {
-    varnolde::bench::Data();  // loads the sample (and builds the relational copy) up front
+    // Loads the samples (and builds the relational copies) up front.
+    if (FileWanted()) {
+      Data();
+      Register(kFileJobs);
+    }
+    if (ServerWanted()) {
+      ServerData();
+      Register(kServerJobs);
+    }
   } catch (const std::exception& e) {
     std::cerr << "panel_bench: " << e.what() << '\n';
     return 1;
