@@ -197,9 +197,10 @@ bool AwaitFile(const std::string& path) {
 
 // Both clerks load the shared caregiver and change it; then the first validates, then the
 // second: the second is told the advances changed, and nothing of it is written.
-TEST(TwoClerksOnOneCaregiver, TheSecondValidationWritesNothing) {
+TEST_P(TwoClerks, LoadingOneCaregiverTheSecondValidationWritesNothing) {
   test::ScratchDir dir("two-loaded");
-  const std::string db = dir.File("shared.db");
+  Databases databases(GetParam());
+  const std::string db = databases.New("loaded.db");
   MakeFixtureDatabase(db);
   SeedTag(*mvdb::OpenDatabase(db), kShared, 0);
   const auto clerk = [&](int number, int fd) {
