@@ -264,14 +264,15 @@ ctr_consultationacompte::StoredState ctr_consultationacompte::CompareWithLoaded(
     rn([&] { Modulevar::theDataBase->Lock(std::string(tables::kAcompteBull) + " " + caregiver); });
   }
   if (rn.ErrorCount() != 0) return StoredState::kUnreadable;
-  for (const auto& [key, loaded] : loaded_advances_) {
+  for (const auto& advance : loaded_advances_) {
+    const std::string& key = advance.first;
     std::optional<std::string> now;
     ResumeNext read;
     read([&] { now = TabAcompteBull->Read(key)->Get(); });
     if (read.LastError() != 0 && read.LastError() != err::kRecordNotFound) {
       return StoredState::kUnreadable;
     }
-    if (now != loaded) return StoredState::kChanged;
+    if (now != advance.second) return StoredState::kChanged;
   }
   return StoredState::kAsLoaded;
 }

@@ -50,8 +50,12 @@ TEST(CrashSafety, OnTheServerAValidationThatIsNotOneTransactionIsCaughtSplit) {
   const ServerShutdownReport report = RunServerShutdowns(
       {.shutdowns = 100, .seed = 7, .stop_after_violations = 1, .wrap_link = WithoutTransactions});
   ASSERT_EQ(report.violations.size(), 1u) << "no shutdown split a validation in 100";
-  EXPECT_NE(report.violations[0].find("split validation"), std::string::npos)
-      << report.violations[0];
+  // Without one transaction a shutdown leaves a caregiver's rows split, or of an older
+  // validation than the one that returned: either shows the checks can fail.
+  const std::string& violation = report.violations[0];
+  EXPECT_TRUE(violation.find("split validation") != std::string::npos ||
+              violation.find(" holds validation ") != std::string::npos)
+      << violation;
 }
 
 }  // namespace
