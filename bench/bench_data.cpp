@@ -20,6 +20,13 @@ namespace fs = std::filesystem;
 using mvdb::ExtractField;
 using mvdb::kAM;
 
+// Opening for reading only (the options' other members as they come).
+mvdb::OpenOptions ReadOnly() {
+  mvdb::OpenOptions options;
+  options.read_only = true;
+  return options;
+}
+
 std::string StoredDate(std::chrono::year_month_day day) {
   using namespace std::chrono;
   return std::to_string((sys_days{day} - sys_days{1967y / December / 31}).count());
@@ -256,7 +263,7 @@ void BuildPgRelational(mvdb::Database& source, PgConnection& db) {
       "CREATE INDEX contrat_period ON contrat(caregiver, entity, start, \"end\");"
       "CREATE INDEX civilaidant_name ON civilaidant((upper(surname || ' ' || firstname)));"
       "COMMIT");
-  db.Exec("VACUUM ANALYZE");
+  db.Exec("VACUUM ANALYZE contrat, civilaidant, acompte, association, civilaide, users");
 }
 
 std::string Environment(const char* name) {
@@ -276,7 +283,7 @@ BenchData LoadFile() {
     throw std::runtime_error(data.mvdb_path + " is missing: make it with `mvdb generate` "
                              "(scripts/bench.sh does)");
   }
-  auto database = mvdb::OpenMvdb(data.mvdb_path, mvdb::OpenOptions{.read_only = true});
+  auto database = mvdb::OpenMvdb(data.mvdb_path, ReadOnly());
   if (!fs::exists(data.relational_path)) BuildRelational(*database, data.relational_path);
   Sample(data, *database);
   database->ForEachRecord(tables::kContrat,
@@ -293,7 +300,7 @@ BenchData LoadServer() {
     throw std::runtime_error("VARNOLDE_BENCH_SERVER and VARNOLDE_BENCH_RELATIONAL name the "
                              "server's databases (scripts/bench.sh sets them)");
   }
-  auto database = mvdb::OpenMvdb(data.mvdb_path, mvdb::OpenOptions{.read_only = true});
+  auto database = mvdb::OpenMvdb(data.mvdb_path, ReadOnly());
   {
     PgConnection relational(data.relational_path);
     if (relational.Value("SELECT to_regclass('public.contrat') IS NOT NULL") != "t") {

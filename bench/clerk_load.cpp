@@ -9,8 +9,8 @@
 // objects, so each clerk is a process of its own (fork), with its own connection and its own
 // PanelSession on the headless toolkit. Clerk c works on the c-th entity (modulo their number);
 // the caregivers with a contract of an entity in the open period are dealt out to its clerks
-// in a random order, so that no two clerks change the same advances and, while a clerk has
-// caregivers left, none is validated twice (clerks of an office work on different files). Each
+// in a random order, so that no two clerks change the same advances (clerks of an office work
+// on different files); a clerk that went through all its caregivers starts again. Each
 // clerk, until the time is up: clears the caregiver code, types its first four digits, then the
 // fifth (the lookup, timed from the fifth digit to the lists filled), types on every row it may
 // change an amount that names the validation (below), and clicks Ok under the lists (the
@@ -27,7 +27,11 @@
 // The audit, after every clerk has ended, reads the database again and checks that:
 //   - every advance a returned validation wrote is what the last such validation stored, whole
 //     (a validation "lost" stored none of the rows it changed, a "partial" one some of them);
-//     a validation that showed the write-failure message left its rows as they were;
+//     a validation whose rows a later validation of the same caregiver replaced (a clerk that
+//     went through all its caregivers starts again) was checked by that clerk at the later
+//     visit, from the amounts the lists showed before it typed anything;
+//     a validation that showed the write-failure message (or that another clerk changed the
+//     advances, which cannot happen here) left its rows as they were;
 //   - no other advance and no record of any other file changed (hashes of everything else).
 // It prints the figures (validations per second, the median and 99th percentile of a lookup
 // and of a validation, the round trips per lookup and per validation on a server, counted as
@@ -74,6 +78,9 @@ namespace t = varnolde::tables;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kWriteFailed = "Erreur d'écriture de l'acompte dans la base.";
+constexpr std::string_view kChangedByOther =
+    "Les acomptes de cet aidant ont été modifiés par un autre utilisateur depuis leur "
+    "affichage. Rechargez l'aidant pour voir leur état actuel.";
 constexpr std::int64_t kMaxTag = 999998;  // the amount box takes 99999.99 at most
 constexpr int kTaggedRows = 9;
 
@@ -83,6 +90,13 @@ struct Options {
   double seconds = 60;
   std::uint64_t seed = 1;
 };
+
+// Opening for reading only (the options' other members as they come).
+mvdb::OpenOptions ReadOnly() {
+  mvdb::OpenOptions options;
+  options.read_only = true;
+  return options;
+}
 
 [[noreturn]] void Usage(const std::string& problem) {
   std::cerr << "clerk_load: " << problem << "\n"
@@ -157,6 +171,17 @@ std::string TypedAmount(std::int64_t hundredths) {
   std::snprintf(text, sizeof text, "%lld.%02lld", static_cast<long long>(hundredths / 100),
                 static_cast<long long>(hundredths % 100));
   return text;
+}
+
+// The digits of an amount cell of the lists ("  1 234,56" -> "123456"): the stored hundredths,
+// since the cell shows two decimals.
+std::string DigitsOf(std::string_view cell) {
+  std::string digits;
+  for (char c : cell) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  const auto first = digits.find_first_not_of('0');
+  return first == std::string::npos ? (digits.empty() ? "" : "0") : digits.substr(first);
 }
 
 // ---- The database before and after ---------------------------------------------------------
@@ -245,11 +270,15 @@ std::map<std::string, std::vector<std::string>> CaregiversByEntity(mvdb::Databas
 // What a clerk did, as it writes it to its report file, one line each:
 //   L <µs>                                a lookup
 //   V <µs>                                a validation
-//   W <code> <tag> ok|failed <key>=<hundredths>|-|* ...
+//   W <code> <tag> ok|failed|refused <key>=<hundredths>|-|* ...
 //                                         a validation: each row's advance key and what the
-//                                         clerk typed (- none, * a row left as it is)
+//                                         clerk typed (- none, * a row left as it is);
+//                                         failed: the write failure shown, refused: the
+//                                         panel said another clerk changed the advances
 //   C <statements> <round trips> <statements> <round trips>
 //                                         server statements of all lookups, of all validations
+//   R <tag> ok|wrong <key>:<shown>        back at a caregiver, what the lists show of the
+//                                         last validation <tag> there
 //   T                                     the clerk stopped early: its tags ran out
 //   M <text>                              a message box other than the write failure
 //   X <text>                              the clerk stopped on an error
@@ -280,6 +309,13 @@ void RunClerk(const Options& options, const ClerkWork& work, const std::string& 
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
                            std::chrono::duration<double>(options.seconds));
     PqCounts lookup_counts, validation_counts;
+    // The last validation of each caregiver that returned without a message: its tag and what
+    // it typed on each row's advance key.
+    struct Stored {
+      std::int64_t tag;
+      std::map<std::string, std::string> rows;
+    };
+    std::map<std::string, Stored> stored;
     std::int64_t tag = work.first_tag;
     std::size_t next = 0;
     auto micros = [](Clock::time_point since) {
@@ -300,10 +336,28 @@ void RunClerk(const Options& options, const ClerkWork& work, const std::string& 
       lookup_counts = lookup_counts + (PqCounted() - counted);
       const int rows = toolkit.ListCount(panel::Lst_CodeContrat);
       if (rows == 0) continue;
+      // Back at a caregiver it validated before: the lists show what that validation stored.
+      const auto previous = stored.find(code);
+      if (previous != stored.end()) {
+        std::string wrong;
+        for (int row = 0; row < rows && wrong.empty(); ++row) {
+          const std::string key = toolkit.ItemText(panel::Lst_CodeContrat, row) + period;
+          const auto typed = previous->second.rows.find(key);
+          if (typed == previous->second.rows.end() || typed->second == "*") continue;
+          const std::string shown = DigitsOf(toolkit.ItemText(panel::lst_Acompte, row));
+          if (shown != (typed->second == "-" ? "" : typed->second) ||
+              toolkit.ItemText(panel::lst_Etat, row).find_first_not_of(' ') != std::string::npos) {
+            wrong = key + ":" + (shown.empty() ? "-" : shown);
+          }
+        }
+        report << "R " << previous->second.tag << (wrong.empty() ? " ok" : " wrong " + wrong)
+               << '\n';
+      }
 
       std::ostringstream line;
       line << "W " << code << ' ' << tag;
       std::ostringstream rows_typed;
+      Stored typed_rows{tag, {}};
       for (int row = 0; row < rows; ++row) {
         const std::string contract = toolkit.ItemText(panel::Lst_CodeContrat, row);
         if (contract.empty()) continue;
@@ -311,6 +365,7 @@ void RunClerk(const Options& options, const ClerkWork& work, const std::string& 
         if (row >= kTaggedRows ||
             toolkit.ItemText(panel::lst_Etat, row).find_first_not_of(' ') != std::string::npos) {
           rows_typed << '*';
+          typed_rows.rows[contract + period] = "*";
           continue;
         }
         const std::optional<std::int64_t> amount = Planned(tag, row + 1);
@@ -321,11 +376,9 @@ void RunClerk(const Options& options, const ClerkWork& work, const std::string& 
         }
         if (amount) clerk.Type(panel::txt_Acompte, TypedAmount(*amount));
         clerk.Click(panel::cmd_Ok);
-        if (amount) {
-          rows_typed << *amount;
-        } else {
-          rows_typed << '-';
-        }
+        const std::string typed = amount ? std::to_string(*amount) : "-";
+        rows_typed << typed;
+        typed_rows.rows[contract + period] = typed;
       }
       const std::size_t shown = toolkit.Messages().size();
       counted = PqCounted();
@@ -333,16 +386,19 @@ void RunClerk(const Options& options, const ClerkWork& work, const std::string& 
       clerk.Click(panel::cmd_Valider);
       report << "V " << micros(start) << '\n';
       validation_counts = validation_counts + (PqCounted() - counted);
-      bool failed = false;
+      const char* outcome = " ok";
       for (std::size_t i = shown; i < toolkit.Messages().size(); ++i) {
         const std::string& text = toolkit.Messages()[i].text;
         if (text == kWriteFailed) {
-          failed = true;
+          outcome = " failed";
+        } else if (text == kChangedByOther) {
+          outcome = " refused";
         } else {
           report << "M " << text << '\n';
         }
       }
-      report << line.str() << (failed ? " failed" : " ok") << rows_typed.str() << '\n';
+      report << line.str() << outcome << rows_typed.str() << '\n';
+      if (std::string_view(outcome) == " ok") stored[code] = std::move(typed_rows);
       tag += work.tag_step;
     }
     if (tag > kMaxTag) report << "T\n";
@@ -366,6 +422,7 @@ struct Validation {
   std::string code;
   std::int64_t tag;
   bool ok;
+  bool refused;  // not ok: another clerk's change was reported, nothing written
   std::vector<std::pair<std::string, std::string>> rows;  // key, typed
 };
 
@@ -394,7 +451,7 @@ int Run(const Options& options) {
   Snapshot before;
   std::unordered_set<std::string> pool;
   {
-    auto database = mvdb::OpenMvdb(options.db, mvdb::OpenOptions{.read_only = true});
+    auto database = mvdb::OpenMvdb(options.db, ReadOnly());
     auto by_entity = CaregiversByEntity(*database, period);
     if (by_entity.empty()) throw std::runtime_error("aucun aidant sous contrat dans la période");
     // Clerk c works on entity number c modulo the entities; the caregivers of an entity are
@@ -412,8 +469,9 @@ int Run(const Options& options) {
       for (std::size_t i = 0; i < codes.size() && !clerks.empty(); ++i) {
         work[clerks[i % clerks.size()]].caregivers.push_back(codes[i]);
       }
+      if (clerks.empty()) continue;  // fewer clerks than entities
       caregivers += codes.size();
-      if (!clerks.empty()) pool.insert(codes.begin(), codes.end());
+      pool.insert(codes.begin(), codes.end());
     }
     for (std::size_t c = 0; c < work.size(); ++c) {
       work[c].entity = entities[c % entities.size()];
@@ -475,6 +533,8 @@ int Run(const Options& options) {
   std::map<std::string, int> messages;
   std::vector<std::string> errors;
   int out_of_tags = 0;
+  // Validations a clerk found again at a later visit of their caregiver, by tag.
+  std::map<std::int64_t, std::string> seen_whole, seen_wrong;
   for (int c = 0; c < options.clerks; ++c) {
     std::ifstream in(reports / ("clerk-" + std::to_string(c)));
     std::string line;
@@ -487,10 +547,11 @@ int Run(const Options& options) {
         fields >> micros;
         (kind == "L" ? lookups : validation_times).push_back(micros);
       } else if (kind == "W") {
-        Validation v{c, "", 0, false, {}};
+        Validation v{c, "", 0, false, false, {}};
         std::string outcome, row;
         fields >> v.code >> v.tag >> outcome;
         v.ok = outcome == "ok";
+        v.refused = outcome == "refused";
         while (fields >> row) {
           const auto equal = row.find('=');
           v.rows.emplace_back(row.substr(0, equal), row.substr(equal + 1));
@@ -502,6 +563,11 @@ int Run(const Options& options) {
             validation.round_trips;
         lookup_counts = lookup_counts + lookup;
         validation_counts = validation_counts + validation;
+      } else if (kind == "R") {
+        std::int64_t tag = 0;
+        std::string outcome, detail;
+        fields >> tag >> outcome >> detail;
+        (outcome == "ok" ? seen_whole : seen_wrong)[tag] = detail;
       } else if (kind == "T") {
         ++out_of_tags;
       } else if (kind == "M") {
@@ -515,13 +581,17 @@ int Run(const Options& options) {
 
   const auto ok = std::count_if(validations.begin(), validations.end(),
                                 [](const Validation& v) { return v.ok; });
+  const auto refused = std::count_if(validations.begin(), validations.end(),
+                                     [](const Validation& v) { return v.refused; });
   const double lookup_count = static_cast<double>(lookups.size());
   const double validation_count = static_cast<double>(validation_times.size());
   std::cout << "clerks_started " << started << "\nclerk_failures " << clerk_failures
             << "\nelapsed_s " << elapsed << "\nload_average_before " << load_before
             << "\nload_average_after " << load_after << "\nlookups " << lookups.size()
             << "\nvalidations " << validations.size() << "\nvalidations_ok " << ok
-            << "\nvalidations_write_failure " << validations.size() - static_cast<std::size_t>(ok)
+            << "\nvalidations_write_failure "
+            << validations.size() - static_cast<std::size_t>(ok + refused)
+            << "\nvalidations_refused_changed_by_another " << refused
             << "\nvalidations_per_s " << static_cast<double>(ok) / elapsed
             << "\nlookup_p50_us " << Percentile(lookups, 50) << "\nlookup_p99_us "
             << Percentile(lookups, 99) << "\nvalidation_p50_us "
@@ -567,7 +637,7 @@ int Run(const Options& options) {
 
   Snapshot after;
   {
-    auto database = mvdb::OpenMvdb(options.db, mvdb::OpenOptions{.read_only = true});
+    auto database = mvdb::OpenMvdb(options.db, ReadOnly());
     const auto audit_start = Clock::now();
     after = Take(*database, pool, period);
     std::cout << "audit_read_s "
@@ -628,7 +698,8 @@ int Run(const Options& options) {
       ++partial;
     }
   }
-  // A validation that showed the write failure must have left its rows as they were.
+  // A validation that showed the write failure, or that another clerk's change was refused,
+  // must have left its rows as they were.
   std::size_t failed_left_nothing = 0;
   for (const Validation& v : validations) {
     if (v.ok) continue;
@@ -645,16 +716,37 @@ int Run(const Options& options) {
   for (const auto& [file, hash] : after.hashes) {
     if (before.hashes.count(file) == 0) files_changed.push_back(file);
   }
-  std::cout << "audit_validations_checked_whole " << whole << "\naudit_validations_superseded "
-            << static_cast<std::size_t>(ok) - last_writers.size() << "\naudit_lost " << lost
-            << "\naudit_partial " << partial << "\naudit_failed_validations_left_nothing "
+  // A returned validation whose rows a later one of the same caregiver replaced was checked
+  // by the clerk at that later visit, from what the lists showed.
+  std::size_t seen_again = 0, seen_wrong_count = 0, unchecked = 0;
+  for (std::size_t i = 0; i < validations.size(); ++i) {
+    if (!validations[i].ok || last_writers.count(static_cast<long>(i)) != 0) continue;
+    const std::int64_t tag = validations[i].tag;
+    if (seen_wrong.count(tag) != 0) {
+      ++seen_wrong_count;
+      if (problems.size() < 10) {
+        problems.push_back("validation " + std::to_string(tag) + " revue sur les listes : " +
+                           seen_wrong[tag]);
+      }
+    } else if (seen_whole.count(tag) != 0) {
+      ++seen_again;
+    } else {
+      ++unchecked;
+    }
+  }
+  std::cout << "audit_validations_checked_whole " << whole + seen_again
+            << "\naudit_validations_checked_at_a_later_visit " << seen_again
+            << "\naudit_validations_unchecked " << unchecked << "\naudit_lost " << lost
+            << "\naudit_partial " << partial << "\naudit_wrong_at_a_later_visit "
+            << seen_wrong_count << "\naudit_failed_validations_left_nothing "
             << failed_left_nothing << "\naudit_other_advances_changed "
             << changed_outside << "\naudit_files_changed " << files_changed.size();
   for (const std::string& file : files_changed) std::cout << ' ' << file;
   std::cout << '\n';
   for (const std::string& problem : problems) std::cout << "audit_problem " << problem << '\n';
-  const bool sound = lost == 0 && partial == 0 && changed_outside == 0 && files_changed.empty() &&
-                     clerk_failures == 0 && started == options.clerks;
+  const bool sound = lost == 0 && partial == 0 && seen_wrong_count == 0 && unchecked == 0 &&
+                     changed_outside == 0 && files_changed.empty() && clerk_failures == 0 &&
+                     started == options.clerks;
   std::cout << "audit " << (sound ? "ok" : "FAILED") << std::endl;
   return sound ? 0 : 1;
 }

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <optional>
 #include <random>
+#include <set>
 
 #include "bench_data.h"
 #include "components/database.h"
@@ -305,10 +306,18 @@ std::vector<AdvanceRows> TenAdvances(const BenchData& data) {
   return sets;
 }
 
-// What the panel's validation does for ten rows: one transaction, a savepoint per row, the
-// stored advance deleted and written again, one durable commit.
+// What the panel's validation does for ten rows: one transaction; a lock named after each
+// caregiver and a read of each stored advance, through which the panel makes sure that no
+// other clerk changed them since they were shown; then a savepoint per row, the stored advance
+// read, deleted and written again; one durable commit.
 void ValidateWithEngine(DatabaseLink& link, DbFile& advances, const AdvanceRows& rows) {
   link.Begin();
+  std::set<std::string> caregivers;
+  for (const auto& [key, text] : rows) caregivers.insert(key.substr(0, 5));
+  for (const std::string& caregiver : caregivers) {
+    link.Lock(std::string(t::kAcompteBull) + " " + caregiver);
+  }
+  for (const auto& [key, text] : rows) benchmark::DoNotOptimize(advances.Read(key)->Get());
   for (const auto& [key, text] : rows) {
     link.Savepoint("acompte_ligne");
     advances.Read(key)->DBDelete();

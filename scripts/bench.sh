@@ -5,13 +5,17 @@
 # The file: generates var/bench/large.db (200,000 caregivers, 1,000,000 contracts, 3,000,000
 # advances, seed 1) once and reuses it; the benchmark program builds the same data in a
 # relational SQLite schema next to it (large.db.relational.db) on its first run.
-# The server: starts a throwaway PostgreSQL server in var/bench/server (scripts/pg-test-server.sh)
-# and stops it at the end, unless BENCH_SERVER names a server; generates the same data into its
-# database varnolde_bench (minutes: the time is printed), and the benchmark program copies it
-# into a relational schema in the database varnolde_bench_relational of the same server. On a
-# server named by BENCH_SERVER both databases stay for later runs (regenerated when the sizes
-# change); BENCH_SERVER is libpq key=value text for an administrator who may create databases,
-# without a password (libpq finds it in ~/.pgpass or PGPASSWORD).
+# The server: starts a throwaway PostgreSQL server named var/bench/server
+# (scripts/pg-test-server.sh) and stops it at the end, unless BENCH_SERVER names a server;
+# generates the same data into its database varnolde_bench (minutes: the time is printed), and
+# the benchmark program copies it into a relational schema in the database
+# varnolde_bench_relational of the same server. On a server the panel opens for the role the
+# connection logged in as: the databases belong to a login role named after the generated user,
+# gestionnaire, and every benchmark connects as that role (the tables' owner, so no row-level
+# rights apply, as on the relational side). On a server named by BENCH_SERVER both databases
+# stay for later runs (regenerated when the sizes change); BENCH_SERVER is libpq key=value text
+# for an administrator who may create roles and databases, without a password (libpq finds
+# passwords in ~/.pgpass or PGPASSWORD, for the role gestionnaire too).
 #
 # Then prints the load average, the benchmark figures (median and p99 per operation, records
 # per second for the scans, statements and round trips per operation on the server), the
@@ -102,13 +106,20 @@ if $on_server; then
   size="$caregivers caregivers, $contracts contracts, $advances advances, seed 1"
   made=$(psql_admin -At -c "SELECT shobj_description(oid, 'pg_database') FROM pg_database
                             WHERE datname = 'varnolde_bench'")
+  clerk="user=gestionnaire"
   if [ "$made" != "$size" ]; then
     psql_admin -c "DROP DATABASE IF EXISTS varnolde_bench" \
       -c "DROP DATABASE IF EXISTS varnolde_bench_relational" \
-      -c "CREATE DATABASE varnolde_bench" -c "CREATE DATABASE varnolde_bench_relational"
+      -c "DO \$\$ BEGIN
+            IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'gestionnaire') THEN
+              CREATE ROLE gestionnaire LOGIN;
+            END IF;
+          END \$\$" \
+      -c "CREATE DATABASE varnolde_bench OWNER gestionnaire" \
+      -c "CREATE DATABASE varnolde_bench_relational OWNER gestionnaire"
     echo "== generating on the server: $size (load average $(cut -d' ' -f1-3 /proc/loadavg))"
     start=$(date +%s.%N)
-    "$mvdb" generate "$admin dbname=varnolde_bench" --caregivers "$caregivers" \
+    "$mvdb" generate "$admin dbname=varnolde_bench $clerk" --caregivers "$caregivers" \
       --contracts "$contracts" --advances "$advances" --seed 1
     echo "generated in $(elapsed_since "$start") s"
     # What an administrator does after a bulk load; the relational copy gets the same.
@@ -117,8 +128,8 @@ if $on_server; then
     echo "vacuumed and analysed in $(elapsed_since "$start") s"
     psql_admin -c "COMMENT ON DATABASE varnolde_bench IS '$size'"
   fi
-  server_db="$admin dbname=varnolde_bench"
-  relational_db="$admin dbname=varnolde_bench_relational"
+  server_db="$admin dbname=varnolde_bench $clerk"
+  relational_db="$admin dbname=varnolde_bench_relational $clerk"
 fi
 
 if $jobs; then
@@ -165,11 +176,11 @@ if $load_run; then
   if $on_server; then
     start=$(date +%s.%N)
     psql_admin -c "DROP DATABASE IF EXISTS varnolde_bench_load" \
-      -c "CREATE DATABASE varnolde_bench_load TEMPLATE varnolde_bench"
+      -c "CREATE DATABASE varnolde_bench_load TEMPLATE varnolde_bench OWNER gestionnaire"
     echo "== the server copied its database in $(elapsed_since "$start") s"
     echo "== $clerks clerks for $seconds s on a copy of the server's database"
-    "$load" --db "$admin dbname=varnolde_bench_load" --clerks "$clerks" --seconds "$seconds" ||
-      status=1
+    "$load" --db "$admin dbname=varnolde_bench_load $clerk" --clerks "$clerks" \
+      --seconds "$seconds" || status=1
     psql_admin -c "DROP DATABASE varnolde_bench_load"
   fi
 fi
