@@ -48,7 +48,7 @@ std::string ServerIntegrityCheck(const std::string& database) {
 }
 
 PrivateServer::PrivateServer() {
-  // A name of its own; the script makes the folder anew, owned by the server's user.
+  // A name of its own: the script keeps the cluster in a folder of /tmp named after it.
   std::string pattern =
       (std::filesystem::temp_directory_path() / "varnolde-pg-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
@@ -68,8 +68,10 @@ PrivateServer::~PrivateServer() {
   try {
     Script("stop");
   } catch (const std::exception&) {
-    // Nothing more to do: the folder is left for whoever looks.
+    // Nothing more to do: the cluster is left for whoever looks.
   }
+  std::error_code ignored;
+  std::filesystem::remove(data_, ignored);  // the name's folder, empty
 }
 
 std::string PrivateServer::CreateDatabase(const std::string& name) {

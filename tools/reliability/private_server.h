@@ -1,7 +1,7 @@
 // A PostgreSQL server of its own for a run that stops it on purpose, so that no other test
-// loses its server: scripts/pg-test-server.sh in a new folder under the temporary folder,
-// reached through a Unix socket of its own. The object stops the server and removes its folder
-// when it goes.
+// loses its server: scripts/pg-test-server.sh, named by a new folder under the temporary
+// folder, reached through a Unix socket of its own. The object stops the server and removes
+// its cluster and that folder when it goes.
 //
 // Failures of the server's programs raise std::runtime_error with what they said.
 #pragma once
