@@ -291,7 +291,8 @@ TEST_F(FaultTest, AConnectionLostMidValidationKeepsNothingAndTheNextActionReconn
   const Scenario scenario = EveryKindOfRow();
   PrivateServer server;
   // Below the panel: once the server ended the transaction, every later write of it fails
-  // (none may reconnect and commit on its own) until Rollback; then the link reconnects.
+  // (none may reconnect and commit on its own), and so does a lock, until Rollback; then the
+  // link reconnects.
   {
     const std::string db = server.CreateDatabase("lost");
     MakeFixtureDatabase(db);
@@ -302,6 +303,7 @@ TEST_F(FaultTest, AConnectionLostMidValidationKeepsNothingAndTheNextActionReconn
     const auto write = [&] { database->WriteRecord("ACOMPTEBULL", scenario.keys[2], "9"); };
     EXPECT_EQ(test::ErrorOf(write), err::kWriteFailed) << "the write that finds the loss";
     EXPECT_EQ(test::ErrorOf(write), err::kWriteFailed) << "a write after the loss";
+    EXPECT_EQ(test::ErrorOf([&] { database->Lock("ACOMPTEBULL 00030"); }), err::kWriteFailed);
     database->Rollback();
     EXPECT_EQ(Describe(ReadAdvances(*database, scenario.keys).at(scenario.keys[2])), "<absent>");
   }

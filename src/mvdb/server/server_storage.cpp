@@ -385,7 +385,7 @@ class PgStorage final : public ServerStorage {
 
   // A transaction-scoped advisory lock of the server, named by a hash of the name's bytes.
   void Lock(std::string_view name) override {
-    if (!InTransaction()) throw ComponentError(err::kBadTransaction, "verrou hors transaction");
+    RequireTransaction("verrou « " + std::string(name) + " »");
     try {
       Run("lock", "SELECT pg_advisory_xact_lock(hashtextextended(encode($1, 'hex'), 0))", {name});
     } catch (const StorageError& e) {
@@ -843,8 +843,7 @@ class PgStorage final : public ServerStorage {
   // kBadTransaction outside a transaction; kWriteFailed for what when the server ended the
   // transaction.
   void RequireTransaction(const std::string& what) const {
-    if (!in_transaction_)
-      throw ComponentError(err::kBadTransaction, "point de reprise hors transaction");
+    if (!in_transaction_) throw ComponentError(err::kBadTransaction, what + " hors transaction");
     if (!InTransaction()) throw WriteFailure(what, LostCause() + " ; la transaction a été annulée");
   }
 
