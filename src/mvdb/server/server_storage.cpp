@@ -21,8 +21,6 @@ namespace {
 
 constexpr std::int64_t kLayoutFormat = 1;
 constexpr char kChannel[] = "mvdb_catalog";
-// The advisory lock every writing transaction of a database holds: one writer at a time.
-constexpr std::int64_t kWriterLock = 0x6D766462;  // "mvdb"
 
 using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
 ResultPtr Wrap(PGresult* result) { return ResultPtr(result, &PQclear); }
@@ -326,7 +324,7 @@ class PgStorage final : public ServerStorage {
       if (read_only_) throw StorageError("base ouverte en lecture seule");
       // A connection lost between two operations is taken up again before a new transaction.
       if (PQstatus(connection_) == CONNECTION_BAD) Reconnect();
-      BeginWriting();
+      Exec("BEGIN");
     } catch (const StorageError& e) {
       throw WriteFailure("ouverture de la transaction", e.what());
     }
@@ -424,8 +422,7 @@ class PgStorage final : public ServerStorage {
       }
       storage.lock_conflict_ = false;
       if (!nested_ && PQstatus(storage.connection_) == CONNECTION_BAD) storage.Reconnect();
-      if (nested_) storage.Exec("SAVEPOINT mvdb_write");
-      else storage.BeginWriting();
+      storage.Exec(nested_ ? "SAVEPOINT mvdb_write" : "BEGIN");
       if (!nested_) storage.in_transaction_ = true;
       active_ = true;
       try {
@@ -548,20 +545,6 @@ class PgStorage final : public ServerStorage {
       Exec("COMMIT");
     } catch (...) {
       PQclear(PQexec(connection_, "ROLLBACK"));
-      throw;
-    }
-  }
-
-  // BEGIN and the database's writer lock, in one round trip. Writing transactions take turns,
-  // as on a file (BEGIN IMMEDIATE): a transaction's reads then see everything committed before
-  // it, so that what it decides from them (the panel deletes the advances it read) is not
-  // undone by one that wrote meanwhile under read committed. The wait is the busy timeout's
-  // (lock_timeout); readers never wait.
-  void BeginWriting() {
-    try {
-      Exec("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kWriterLock) + ")");
-    } catch (const StorageError&) {
-      if (PQstatus(connection_) == CONNECTION_OK) PQclear(PQexec(connection_, "ROLLBACK"));
       throw;
     }
   }

@@ -11,12 +11,13 @@
 // Records are bytes (their marks are no UTF-8), kept whole in one column.
 //
 // Every statement is prepared once per connection and takes and gives bytes. Writing
-// transactions take turns, as on a file: each holds the database's advisory writer lock from
-// its BEGIN; readers never wait. A lock wait longer than the busy timeout, or a deadlock, fails
-// the statement and ends the transaction it is in (as a file's lock, held for the whole
-// database, refuses a transaction before it writes anything). Changes of the catalog (files, indexes, dictionary items) are announced with
-// NOTIFY mvdb_catalog, which every connection LISTENs to, so that noticing them costs no round
-// trip. A read that finds the connection lost outside a transaction reconnects once and tries
+// transactions run side by side; one that must not interleave with another on the same records
+// takes a lock of the server named after them (Lock: the panel locks a caregiver's advances).
+// A lock wait longer than the busy timeout, or a deadlock, fails the statement and ends the
+// transaction it is in (as a file's lock, held for the whole database, refuses a transaction
+// before it writes anything). Changes of the catalog (files, indexes, dictionary items) are
+// announced with NOTIFY mvdb_catalog, which every connection LISTENs to, so that noticing them
+// costs no round trip. A read that finds the connection lost outside a transaction reconnects once and tries
 // again; a new transaction reconnects first; inside a transaction the loss ends it. A
 // transaction ended on the server stays open on this side until Commit (which fails with
 // kWriteFailed) or Rollback: every read and write of it fails meanwhile, writes and
