@@ -121,6 +121,12 @@ void ValidateThroughShutdowns(const ServerShutdownOptions& options, const std::s
     } catch (const std::runtime_error& e) {
       outcome = "U";
       why = std::string(" (") + e.what() + ")";
+      // What the link itself says of a read now: the reason the panel does not show.
+      try {
+        link->OpenFile("ACOMPTEBULL")->Read(AdvanceKeys(kTaggedCaregivers[CaregiverOf(tag)])[0]);
+      } catch (const std::exception& read) {
+        why += std::string(" (a read: ") + read.what() + ")";
+      }
       try {
         session.clerk().Click(panel::Cmd_AnnulerGene);
       } catch (const ClerkRefusal&) {

@@ -792,16 +792,24 @@ class PgStorage final : public ServerStorage {
         }
         if (PQstatus(connection_) == CONNECTION_OK) {
           ResultPtr sync = Wrap(PQgetResult(connection_));
-          PQexitPipelineMode(connection_);
         } else {
           failed = true;
         }
+        if (PQexitPipelineMode(connection_) == 0 && PQstatus(connection_) == CONNECTION_OK) {
+          // Results the connection never delivered (the server went away while the statements
+          // ran) hold it in pipeline mode, where it takes no other statement, for good: it is
+          // dropped as lost.
+          failed = true;
+          AbandonConnection();
+        }
       }
       if (!failed) return;
-      if (PQstatus(connection_) == CONNECTION_OK && lock_conflict_) {
+      const bool in_block = PQstatus(connection_) == CONNECTION_OK &&
+                            PQtransactionStatus(connection_) != PQTRANS_IDLE;
+      if (in_block && lock_conflict_) {
         // Another transaction's lock refuses the whole transaction, as in a write scope.
         PQclear(PQexec(connection_, "ROLLBACK"));
-      } else if (PQstatus(connection_) == CONNECTION_OK) {
+      } else if (in_block) {
         PQclear(PQexec(connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
         PQclear(PQexec(connection_, "RELEASE SAVEPOINT mvdb_write"));
       }
@@ -809,6 +817,19 @@ class PgStorage final : public ServerStorage {
     } catch (const StorageError& e) {
       const bool lost = began_in_transaction && !InTransaction();
       throw WriteFailure(what, std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+    }
+  }
+
+  // Gives up a connection no statement can follow: connects anew when the server answers (the
+  // transaction that was open is then over on the server, and lost on this side), else leaves
+  // it bad for the next read or transaction to take up.
+  void AbandonConnection() noexcept {
+    PQreset(connection_);
+    if (PQstatus(connection_) != CONNECTION_OK) return;
+    try {
+      SetUpSession();
+    } catch (const StorageError&) {
+      // The next statement meets the same failure and reports it.
     }
   }
 
