@@ -49,7 +49,7 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   rn([&] { stored_amount = RecAcompteBull->Get(tables::acomptebull::kAmount); });
   const AmountCell acompte = ReadStoredAmount(stored_amount);
   if (!acompte.readable) {
-    rn([&] { advances_as_stored_.insert(contracts->Get(row, 1) + PeriodKey()); });
+    advances_as_stored_.insert(advance_key);
   }
   if (!provider_row && contracts->Get(row, 2) == "02") {
     // An employer that cannot be read shows empty, never the previous row's employer.
