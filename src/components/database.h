@@ -109,6 +109,14 @@ class DatabaseLink {
   // database that runs one writing transaction at a time needs nothing more. Raises
   // kBadTransaction outside a transaction, kWriteFailed when the lock cannot be had in time.
   virtual void Lock(std::string_view name) = 0;
+
+  // Groups the reads of one clerk action. Between BeginReadGroup and the matching
+  // EndReadGroup (pairs nest; the outermost pair counts) the link may answer every read from one
+  // view of the database, taken at the group's first read: a record read again, or read after a
+  // query found it, is the one already seen. A transaction begun inside a group reads and writes
+  // the database as it is. The defaults do nothing.
+  virtual void BeginReadGroup() {}
+  virtual void EndReadGroup() {}
 };
 
 }  // namespace varnolde

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "convert/format_converter.h"
+#include "host/read_groups.h"
 #include "convert/regional.h"
 #include "mvdb/link.h"
 #include "rights/user_rights.h"
@@ -73,6 +74,7 @@ struct PanelSession::Rep {
   std::shared_ptr<DatabaseLink> database;
   std::shared_ptr<const RegionalSettings> regional;
   std::shared_ptr<const FormatConverter> converter;
+  std::unique_ptr<ReadGroupingToolkit> toolkit;  // the host's, as the panel sees it
   std::unique_ptr<ctr_consultationacompte> panel;
 
   ~Rep() {
@@ -117,7 +119,9 @@ std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit,
   rep->regional = MakeRegionalSettings(settings.locale);
   rep->converter = MakeFormatConverter(rep->regional);
 
-  rep->panel = std::make_unique<ctr_consultationacompte>(toolkit, rep->converter, rep->regional);
+  rep->toolkit = std::make_unique<ReadGroupingToolkit>(toolkit, *rep->database);
+  rep->panel =
+      std::make_unique<ctr_consultationacompte>(*rep->toolkit, rep->converter, rep->regional);
   ctr_consultationacompte& panel = *rep->panel;
   try {
     panel.theDataBase(rep->database);
@@ -125,7 +129,7 @@ std::unique_ptr<PanelSession> PanelSession::Open(Toolkit& toolkit,
     // reads it, so the host hands none.
     panel.Theclient(nullptr);
     panel.DroitsUtilisateur(std::move(rights));
-    panel.init();
+    rep->toolkit->Grouped([&] { panel.init(); });
   } catch (const ComponentError& error) {
     // rep (and with it the panel, which releases whatever init opened) goes away here.
     throw Located(error, where + "le panneau n'a pas pu s'ouvrir : ");

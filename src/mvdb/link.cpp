@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <unordered_map>
 
 #include "components/errors.h"
 #include "mvdb/dynarray.h"
@@ -20,6 +21,37 @@ namespace varnolde::mvdb {
 namespace {
 
 class Engine;
+
+// The records a read group has met, by file and key, so that a record read again within the
+// group, or read after a query selected it, costs the storage nothing. A group outside a
+// transaction only: the start of a transaction and every write forget them all.
+class SeenRecords final : public RowSink {
+ public:
+  void Clear() { records_.clear(); }
+  const std::string* Find(std::string_view file, std::string_view key) {
+    auto found = records_.find(Probe(file, key));
+    return found == records_.end() ? nullptr : &found->second;
+  }
+  void Remember(std::string_view file, std::string_view key, std::string_view text) {
+    if (records_.size() < kCapacity) records_.insert_or_assign(Probe(file, key), std::string(text));
+  }
+  // As a query's sink of selected records: remembers them as records of file.
+  void SetFile(std::string_view file) { file_ = file; }
+  void Row(std::string_view key, std::string_view text) override { Remember(file_, key, text); }
+
+ private:
+  // A clerk action meets a few dozen records; a large query's rows are not worth keeping.
+  static constexpr std::size_t kCapacity = 256;
+  const std::string& Probe(std::string_view file, std::string_view key) {
+    probe_.assign(file);
+    probe_.push_back(kAM);  // no file name holds a mark
+    probe_.append(key);
+    return probe_;
+  }
+  std::unordered_map<std::string, std::string> records_;
+  std::string probe_;
+  std::string file_;
+};
 
 class FileHandle : public DbFile {
  public:
@@ -66,7 +98,10 @@ class Engine final : public Database,
     return std::make_shared<TextRecord>("", "", nullptr, "");
   }
 
-  void Begin() override { storage_->Begin(); }
+  void Begin() override {
+    seen_.Clear();
+    storage_->Begin();
+  }
   void Commit() override { storage_->Commit(); }
   void Rollback() override { storage_->Rollback(); }
   void Savepoint(std::string_view name) override { storage_->Savepoint(name); }
@@ -74,15 +109,36 @@ class Engine final : public Database,
   void RollbackTo(std::string_view name) override { storage_->RollbackTo(name); }
   bool InTransaction() const override { return storage_->InTransaction(); }
   void Lock(std::string_view name) override { storage_->Lock(name); }
+  void BeginReadGroup() override {
+    ++read_groups_;
+    storage_->BeginReadGroup();
+  }
+  void EndReadGroup() override {
+    if (read_groups_ == 0) return;
+    storage_->EndReadGroup();
+    if (--read_groups_ == 0) seen_.Clear();
+  }
+
+  // The record a read group has already met, or null.
+  const std::string* Seen(std::string_view file, std::string_view key) {
+    return Grouping() ? seen_.Find(file, key) : nullptr;
+  }
+  void Saw(std::string_view file, std::string_view key, std::string_view text) {
+    if (Grouping()) seen_.Remember(file, key, text);
+  }
 
   // Database.
   const std::string& Path() const override { return storage_->path(); }
   std::string ConnectedRole() const override { return storage_->ConnectedRole(); }
-  bool CreateFile(std::string_view name) override { return storage_->CreateFile(name); }
+  bool CreateFile(std::string_view name) override {
+    seen_.Clear();
+    return storage_->CreateFile(name);
+  }
   std::vector<std::string> FileNames() override {
     return Guarded([&] { return storage_->FileNames(); });
   }
   std::int64_t CreateIndex(std::string_view file, std::string_view field) override {
+    seen_.Clear();
     return storage_->BuildIndex(file, field);
   }
   std::vector<std::string> IndexNames(std::string_view file) override {
@@ -110,11 +166,13 @@ class Engine final : public Database,
   }
   bool WriteRecord(std::string_view file, std::string_view key, std::string_view text) override {
     bool created = false;
+    seen_.Clear();
     storage_->WriteRecord(file, key, text, &created);
     CountForProgress();
     return created;
   }
   void DeleteRecord(std::string_view file, std::string_view key) override {
+    seen_.Clear();
     storage_->DeleteRecord(file, key);
   }
   void ForEachRecord(
@@ -139,24 +197,22 @@ class Engine final : public Database,
 
   // RecordStore.
   void StoreRecord(std::string_view file, std::string_view key, std::string_view text) override {
+    seen_.Clear();
     storage_->WriteRecord(file, key, text);
   }
   void RemoveRecord(std::string_view file, std::string_view key) override {
+    seen_.Clear();
     storage_->DeleteRecord(file, key);
   }
 
   QueryResult Run(std::string_view sentence, std::string_view table, std::string_view columns,
                   const PlanOptions& options) {
-    SentenceAst ast = ParseSentence(sentence);
-    if (!table.empty() && table != ast.file) {
-      throw ComponentError(err::kBadQuery, "la requête porte sur « " + ast.file +
-                                               " » mais son attribut 2 nomme « " +
-                                               std::string(table) + " »");
-    }
+    RowSink* selected = Grouping() ? &seen_ : nullptr;
     auto run = [&] {
-      return Execute(plans_.Get(ast, sentence, columns, *storage_, options,
-                                storage_->CatalogGeneration()),
-                     *storage_);
+      const Plan& plan =
+          plans_.Get(sentence, table, columns, *storage_, options, storage_->CatalogGeneration());
+      seen_.SetFile(plan.file);
+      return Execute(plan, *storage_, selected);
     };
     QueryResult result = Retrying(run);
     // The read may have met a schema or dictionary newer than the plan's: then plan again.
@@ -165,6 +221,8 @@ class Engine final : public Database,
   }
 
  private:
+  bool Grouping() const { return read_groups_ > 0 && !storage_->InTransaction(); }
+
   // Runs a read, turning a storage failure into kDatabaseOpen.
   template <class Read>
   auto Guarded(Read&& read) -> decltype(read()) {
@@ -200,12 +258,18 @@ class Engine final : public Database,
   std::function<void(std::int64_t)> progress_;
   std::int64_t progress_count_ = 0;
   PlanCache plans_;
+  int read_groups_ = 0;
+  SeenRecords seen_;
 };
 
 std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
   engine_->storage().DropCachesIfMarked();
   std::string text;
-  if (!engine_->storage().ReadRecord(name_, key, text)) {
+  if (const std::string* seen = engine_->Seen(name_, key)) {
+    text = *seen;
+  } else if (engine_->storage().ReadRecord(name_, key, text)) {
+    engine_->Saw(name_, key, text);
+  } else {
     throw ComponentError(err::kRecordNotFound, "enregistrement « " + std::string(key) +
                                                    " » absent du fichier « " + name_ + " »");
   }

@@ -197,6 +197,7 @@ void SqliteStorage::Configure(const OpenOptions& options, bool may_initialize) {
 
   data_version_stmt_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
   begin_stmt_ = std::make_unique<Statement>(db_, "BEGIN IMMEDIATE");
+  begin_read_stmt_ = std::make_unique<Statement>(db_, "BEGIN");
   commit_stmt_ = std::make_unique<Statement>(db_, "COMMIT");
   rollback_stmt_ = std::make_unique<Statement>(db_, "ROLLBACK");
   savepoint_stmt_ = std::make_unique<Statement>(db_, "SAVEPOINT mvdb_write");
@@ -355,9 +356,37 @@ std::string SqliteStorage::CauseOfWriteFailure(const SqliteError& error, bool be
   return std::string(error.what()) + " ; la transaction a été annulée";
 }
 
+void SqliteStorage::EndReadGroup() {
+  if (read_groups_ > 0 && --read_groups_ == 0) StopReading();
+}
+
+void SqliteStorage::StartReading() {
+  if (read_groups_ == 0 || reading_ || sqlite3_get_autocommit(db_) == 0) return;
+  try {
+    StatementUse use(*begin_read_stmt_);
+    use->Run();
+    reading_ = true;
+  } catch (const SqliteError&) {
+    // The reads then run one by one, as outside a group.
+  }
+}
+
+void SqliteStorage::StopReading() noexcept {
+  if (!reading_) return;
+  reading_ = false;
+  if (sqlite3_get_autocommit(db_) != 0) return;  // SQLite ended it already
+  try {
+    StatementUse use(*commit_stmt_);
+    use->Run();
+  } catch (const SqliteError&) {
+    UndoTransaction();
+  }
+}
+
 void SqliteStorage::Begin() {
   if (InTransaction())
     throw ComponentError(err::kBadTransaction, "une transaction est déjà ouverte");
+  StopReading();
   try {
     if (read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
     StatementUse use(*begin_stmt_);

@@ -85,7 +85,10 @@ class SqliteStorage final : public Storage {
   void Savepoint(std::string_view name) override;
   void ReleaseSavepoint(std::string_view name) override;
   void RollbackTo(std::string_view name) override;
-  bool InTransaction() const override { return sqlite3_get_autocommit(db_) == 0; }
+  // The read transaction of a read group is no transaction of the caller's.
+  bool InTransaction() const override { return sqlite3_get_autocommit(db_) == 0 && !reading_; }
+  void BeginReadGroup() override { ++read_groups_; }
+  void EndReadGroup() override;
 
  private:
   class WriteScope;
@@ -95,6 +98,11 @@ class SqliteStorage final : public Storage {
   void Configure(const OpenOptions& options, bool may_initialize);
   void Initialize();
   void DropCaches();
+  // Inside a read group, opens its read transaction when none is open: every read until the
+  // group ends then sees the file as of this moment, and SQLite takes its locks once.
+  void StartReading();
+  // Ends the read group's transaction, if open, so that a write can begin.
+  void StopReading() noexcept;
 
   // The cached state of file, loaded on first use; null when the file does not exist.
   FileState* FindFile(std::string_view file);
@@ -134,6 +142,8 @@ class SqliteStorage final : public Storage {
   std::string path_;
   bool read_only_ = false;
   bool caches_stale_ = false;
+  int read_groups_ = 0;   // read groups open (nested)
+  bool reading_ = false;  // the read groups' transaction is open
   std::uint64_t catalog_generation_ = 1;
   RowSink* visit_sink_ = nullptr;     // the sink of the full scan in progress
   std::exception_ptr visit_error_;    // what the sink raised inside mvdb_visit
@@ -147,6 +157,7 @@ class SqliteStorage final : public Storage {
 
   std::unique_ptr<Statement> data_version_stmt_;
   std::unique_ptr<Statement> begin_stmt_;
+  std::unique_ptr<Statement> begin_read_stmt_;
   std::unique_ptr<Statement> commit_stmt_;
   std::unique_ptr<Statement> rollback_stmt_;
   std::unique_ptr<Statement> savepoint_stmt_;

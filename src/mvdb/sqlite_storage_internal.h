@@ -18,6 +18,7 @@ class SqliteStorage::WriteScope {
  public:
   explicit WriteScope(SqliteStorage& storage) : storage_(storage), nested_(storage.InTransaction()) {
     if (storage.read_only_) throw SqliteError(SQLITE_READONLY, "base ouverte en lecture seule");
+    if (!nested_) storage.StopReading();
     StatementUse use(nested_ ? *storage.savepoint_stmt_ : *storage.begin_stmt_);
     use->Run();
     active_ = true;

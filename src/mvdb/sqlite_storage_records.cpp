@@ -63,6 +63,7 @@ bool SqliteStorage::ReadText(FileState& file, std::string_view key, std::string&
 
 bool SqliteStorage::ReadRecord(std::string_view file, std::string_view key, std::string& text) {
   FileState& state = RequireFile(file);
+  StartReading();
   try {
     return ReadText(state, key, text);
   } catch (const SqliteError& e) {
@@ -74,15 +75,25 @@ bool SqliteStorage::ReadRecord(std::string_view file, std::string_view key, std:
 
 void SqliteStorage::Scan(const std::string& file, const AccessPath& access, RowSink& sink) {
   FileState& state = RequireFile(file);
+  StartReading();
   std::string end;
   switch (access.kind) {
     case AccessPath::Kind::kFullScan: {
       // mvdb_visit passes each record to the sink and selects none.
       RowSink* outer = std::exchange(visit_sink_, &sink);
+      // A scan passes every page once: through a small page cache they stay in the processor's
+      // cache, where the large cache of point reads would recycle cold memory for each page.
+      Exec(db_, "PRAGMA cache_size = -512");
       struct Restore {
         SqliteStorage& storage;
         RowSink* outer;
-        ~Restore() { storage.visit_sink_ = outer; }
+        ~Restore() {
+          storage.visit_sink_ = outer;
+          try {
+            Exec(storage.db_, "PRAGMA cache_size = -32768");
+          } catch (...) {
+          }
+        }
       } restore{*this, outer};
       visit_error_ = nullptr;
       StatementUse use(state.visit_all);

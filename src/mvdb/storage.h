@@ -92,6 +92,11 @@ class Storage : public Catalog, public RecordSource {
     if (!InTransaction()) throw ComponentError(err::kBadTransaction, "verrou hors transaction");
   }
 
+  // A group of reads (DatabaseLink::BeginReadGroup): a file reads it in one read transaction,
+  // which Begin and every write outside a transaction end first. Pairs nest.
+  virtual void BeginReadGroup() {}
+  virtual void EndReadGroup() {}
+
   // The statement a server runs for an access path of file, for `explain`; empty for a local
   // file.
   virtual std::string DescribeAccess(const std::string& file, const AccessPath& access) {

@@ -76,6 +76,45 @@ TEST_P(StorageTest, TransactionIsVisibleToItsLinkOnlyUntilCommit) {
   EXPECT_EQ(Committed("A1"), "<none>");
 }
 
+// A read group sees one view of the database, taken at its first read, until it ends; its own
+// writes and transactions read and write the database as it is.
+TEST_P(StorageTest, AReadGroupKeepsOneViewAndNeverHidesItsOwnWrites) {
+  auto other = OpenMvdb(path_);
+  auto found = [&](const char* sentence) {
+    std::int32_t count = 0;
+    return db_->Select(std::string(sentence) + kAttributeMark + "ACOMPTEBULL" + kAttributeMark + "0",
+                       "", count)->Get();
+  };
+  db_->BeginReadGroup();
+  EXPECT_EQ(Mine("A1"), "100");
+  EXPECT_EQ(found("SSELECT ACOMPTEBULL AVEC 1 = \"200\""), "A2");
+  other->WriteRecord("ACOMPTEBULL", "A1", "101");
+  other->WriteRecord("ACOMPTEBULL", "A2", "201");
+  db_->BeginReadGroup();  // nested: the same view
+  db_->EndReadGroup();
+  EXPECT_EQ(Mine("A1"), "100");
+  EXPECT_EQ(Mine("A2"), "200");  // as the query found it
+  // A write of its own ends the view.
+  db_->WriteRecord("ACOMPTEBULL", "A3", "300");
+  EXPECT_EQ(Mine("A1"), "101");
+  EXPECT_EQ(Mine("A3"), "300");
+  other->WriteRecord("ACOMPTEBULL", "A1", "102");
+  // A transaction reads the database as it is, and the group goes on after it.
+  db_->Begin();
+  EXPECT_TRUE(db_->InTransaction());
+  EXPECT_EQ(db_->OpenFile("ACOMPTEBULL")->ReadForUpdate("A1")->Get(), "102");
+  db_->WriteRecord("ACOMPTEBULL", "A2", "202");
+  db_->Commit();
+  EXPECT_FALSE(db_->InTransaction());
+  EXPECT_EQ(Mine("A2"), "202");
+  other->WriteRecord("ACOMPTEBULL", "A2", "203");
+  EXPECT_EQ(Mine("A2"), "202");
+  db_->EndReadGroup();
+  db_->EndReadGroup();  // one too many: nothing happens
+  EXPECT_EQ(Mine("A2"), "203");
+  EXPECT_EQ(Committed("A3"), "300");
+}
+
 TEST_P(StorageTest, RollbackUndoesTheWholeTransaction) {
   db_->Begin();
   db_->WriteRecord("ACOMPTEBULL", "A1", "999");

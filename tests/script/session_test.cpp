@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "host/panel_session.h"
+#include "host/read_groups.h"
 #include "mvdb/link.h"
 #include "panel/layout.h"
 #include "script/demo_database.h"
@@ -107,6 +109,37 @@ TEST_F(PanelSessionTest, OnlyOneSessionLivesAtATime) {
                std::logic_error);
   first.reset();
   EXPECT_NO_THROW(PanelSession::Open(other, demo_.Path(), {"gestionnaire", "fr_FR"}));
+}
+
+// One clerk action reads one view of the database, taken at its first read, however often it
+// reads a record again; a question to the clerk ends that view, so that what follows the answer
+// reads the database as it is then, another clerk's change included.
+TEST_F(PanelSessionTest, AClerkActionReadsOneViewUntilItAsksTheClerk) {
+  auto link = mvdb::OpenDatabase(demo_.Path());
+  auto other = mvdb::OpenMvdb(demo_.Path());
+  ReadGroupingToolkit toolkit(toolkit_, *link);
+  struct Reactions : PanelReactions {
+    std::function<void()> on_change;
+    void OnEvent(ControlId, EventKind event) override {
+      if (event == EventKind::kChange) on_change();
+    }
+    void OnKeyPress(ControlId, int&) override {}
+  } reactions;
+  toolkit.Attach(Layout(), reactions);
+  auto periods = [&] { return link->OpenFile("PERIODESPAIE")->Read("1")->Get(); };
+  std::vector<std::string> seen;
+  reactions.on_change = [&] {
+    seen.push_back(periods());
+    other->WriteRecord("PERIODESPAIE", "1", "202612");
+    seen.push_back(periods());
+    toolkit.MsgBox("?", MsgButtons::kOk, MsgIcon::kQuestion, kMessageTitle);
+    seen.push_back(periods());
+    other->WriteRecord("PERIODESPAIE", "1", "202701");
+  };
+  toolkit.SetText(txt_CodeAidant, "1");
+  seen.push_back(periods());  // after the action
+  const std::string both = std::string("202611") + kAttributeMark + "202612";
+  EXPECT_EQ(seen, (std::vector<std::string>{both, both, "202612", "202701"}));
 }
 
 }  // namespace

@@ -82,12 +82,14 @@ class Collector : public RowSink {
   }
 
   void SetFilter(const std::vector<CriteriaSet>* filter) { filter_ = filter; }
+  void SetSelected(RowSink* selected) { selected_ = selected; }
 
   void Row(std::string_view key, std::string_view text) override {
     index_.Reset(text);
     RecordView record{key, &index_};
     std::fill(evaluated_.begin(), evaluated_.end(), 0);
     if (!filter_->empty() && !Matches(record)) return;
+    if (selected_ != nullptr) selected_->Row(key, text);
 
     struct Row row;
     row.key = Append(key);
@@ -210,6 +212,7 @@ class Collector : public RowSink {
 
   const Plan& plan_;
   const std::vector<CriteriaSet>* filter_ = nullptr;
+  RowSink* selected_ = nullptr;
   AttributeIndex index_;
   std::string scratch_;
   std::vector<std::string> slots_;
@@ -222,8 +225,9 @@ class Collector : public RowSink {
 
 }  // namespace
 
-QueryResult Execute(const Plan& plan, RecordSource& source) {
+QueryResult Execute(const Plan& plan, RecordSource& source, RowSink* selected) {
   Collector collector(plan);
+  collector.SetSelected(selected);
   for (const ScanStep& step : plan.steps) {
     collector.SetFilter(&step.filter);
     source.Scan(plan.file, step.access, collector);

@@ -36,6 +36,7 @@ struct QueryResult {
   int columns = 0;  // values in each row: the entries of the attribute list
 };
 
-QueryResult Execute(const Plan& plan, RecordSource& source);
+// selected, when given, also receives every record the query selects, whole, as it is met.
+QueryResult Execute(const Plan& plan, RecordSource& source, RowSink* selected = nullptr);
 
 }  // namespace varnolde::mvdb

@@ -1,10 +1,13 @@
 // Plans by shape (plan_cache.h).
 #include "mvdb/query/plan_cache.h"
 
-#include <vector>
+#include <stdexcept>
 
+#include "components/errors.h"
 #include "mvdb/compare.h"
 #include "mvdb/dynarray.h"
+#include "mvdb/query/lexer.h"
+#include "mvdb/query/parser.h"
 
 namespace varnolde::mvdb {
 namespace {
@@ -13,96 +16,147 @@ namespace {
 // a sentence can hold, so it never meets a real value in the plan.
 std::string StandIn(std::size_t n) { return std::string(1, kAM) + std::to_string(n); }
 
-// The shape of a sentence, and its distinct non-empty values in order of first appearance.
-// Every part is followed by a separator byte that names, fields and values cannot hold.
-struct Shape {
-  std::string key;
-  std::vector<std::string> values;
-};
-
-Shape ShapeOf(const SentenceAst& ast, std::string_view columns, const PlanOptions& options) {
-  Shape shape;
-  auto part = [&](std::string_view text) {
-    shape.key.append(text);
-    shape.key.push_back(kVM);
-  };
-  part(ast.file);
-  part(options.full_scan_only ? "F" : "P");
-  for (const auto& set : ast.sets) {
-    part("|");
-    for (const CriterionAst& criterion : set) {
-      part(criterion.field);
-      for (const TestAst& test : criterion.tests) {
-        shape.key.push_back(static_cast<char>('0' + static_cast<int>(test.op)));
-        shape.key.push_back(static_cast<char>('0' + static_cast<int>(test.pattern)));
-        if (test.value.empty()) {
-          part("");
-          continue;
-        }
-        std::size_t n = 0;
-        while (n < shape.values.size() && shape.values[n] != test.value) ++n;
-        if (n == shape.values.size()) shape.values.push_back(test.value);
-        part(std::to_string(n));
-      }
-    }
-  }
-  for (const SortKeyAst& key : ast.sort) part((key.descending ? "-" : "+") + key.field);
-  part(columns);
-  return shape;
-}
-
 // The number of the value a stand-in stands for, or -1 for a text that is no stand-in.
 long StandInNumber(const std::string& text) {
   if (text.empty() || text[0] != kAM) return -1;
   return static_cast<long>(std::stoul(text.substr(1)));
 }
 
+// Appends a part of a shape: its length, then its bytes, so that no text can pass for another.
+void AppendPart(std::string& shape, char kind, std::string_view text) {
+  shape.push_back(kind);
+  const auto size = static_cast<std::uint32_t>(text.size());
+  shape.append(reinterpret_cast<const char*>(&size), sizeof size);
+  shape.append(text);
+}
+
 }  // namespace
 
-const Plan& PlanCache::Get(const SentenceAst& ast, std::string_view sentence,
+bool PlanCache::ReadShape(std::string_view sentence, std::string_view columns,
+                          const PlanOptions& options) {
+  shape_.clear();
+  values_.clear();
+  shape_.push_back(options.full_scan_only ? 'F' : 'P');
+  AppendPart(shape_, 'C', columns);
+  Lexer lexer(sentence);
+  // The wildcards of a value are read as the parser reads them: a trailing "]" always, a
+  // leading "[" only in a criterion that begins with WITH.
+  bool leading_bracket_is_wildcard = false;
+  try {
+    for (Token token = lexer.Next(); token.kind != TokenKind::kEnd; token = lexer.Next()) {
+      if (token.kind != TokenKind::kValue) {
+        if (token.kind == TokenKind::kWord && token.keyword == Keyword::kWith) {
+          leading_bracket_is_wildcard = EqualsKeyword(token.text, "WITH");
+        }
+        AppendPart(shape_, token.kind == TokenKind::kWord ? 'W' : 'O', token.text);
+        continue;
+      }
+      std::string_view value = token.text;
+      const bool begins = !value.empty() && value.back() == ']';
+      if (begins) value.remove_suffix(1);
+      const bool ends = leading_bracket_is_wildcard && !value.empty() && value.front() == '[';
+      if (ends) value.remove_prefix(1);
+      shape_.push_back('V');
+      shape_.push_back(static_cast<char>('0' + (begins ? 1 : 0) + (ends ? 2 : 0)));
+      if (value.empty()) {
+        shape_.push_back('E');
+        continue;
+      }
+      std::size_t n = 0;
+      while (n < values_.size() && values_[n] != value) ++n;
+      if (n == values_.size()) values_.push_back(value);
+      const auto number = static_cast<std::uint32_t>(n);
+      shape_.append(reinterpret_cast<const char*>(&number), sizeof number);
+    }
+  } catch (const ComponentError&) {
+    return false;  // the parser raises the same error, with its position
+  }
+  return true;
+}
+
+// The request names the file of its sentence, or none.
+static void CheckTable(std::string_view file, std::string_view table) {
+  if (!table.empty() && table != file) {
+    throw ComponentError(err::kBadQuery, "la requête porte sur « " + std::string(file) +
+                                             " » mais son attribut 2 nomme « " +
+                                             std::string(table) + " »");
+  }
+}
+
+PlanCache::Entry& PlanCache::Remember(SentenceAst ast, std::string_view sentence,
+                                  std::string_view columns, Catalog& catalog,
+                                  const PlanOptions& options) {
+  // The values in the order the parser met them, which is the order of the sentence's tokens;
+  // should they ever differ from what the tokens said, the plan is made for this sentence only.
+  bool same = true;
+  for (auto& set : ast.sets) {
+    for (CriterionAst& criterion : set) {
+      for (TestAst& test : criterion.tests) {
+        if (test.value.empty()) continue;
+        std::size_t n = 0;
+        while (n < values_.size() && values_[n] != test.value) ++n;
+        if (n == values_.size()) same = false;
+      }
+    }
+  }
+  if (!same) {
+    unshaped_ = Entry{ast.file, BuildPlan(ast, sentence, columns, catalog, options), {}};
+    return unshaped_;
+  }
+  for (auto& set : ast.sets) {
+    for (CriterionAst& criterion : set) {
+      for (TestAst& test : criterion.tests) {
+        if (test.value.empty()) continue;
+        std::size_t n = 0;
+        while (values_[n] != test.value) ++n;
+        test.value = StandIn(n);
+      }
+    }
+  }
+  Entry entry{ast.file, BuildPlan(ast, sentence, columns, catalog, options), {}};
+  if (plans_.size() >= kCapacity) plans_.clear();
+  Entry& stored = plans_.insert_or_assign(shape_, std::move(entry)).first->second;
+  auto note = [&](std::string& text, BoundTest* test) {
+    const long n = StandInNumber(text);
+    if (n >= 0) stored.slots.push_back({&text, test, static_cast<std::size_t>(n)});
+  };
+  for (ScanStep& step : stored.plan.steps) {
+    note(step.access.value, nullptr);
+    for (CriteriaSet& set : step.filter) {
+      for (BoundCriterion& criterion : set) {
+        for (BoundTest& test : criterion.tests) note(test.value, &test);
+      }
+    }
+  }
+  return stored;
+}
+
+const Plan& PlanCache::Get(std::string_view sentence, std::string_view table,
                            std::string_view columns, Catalog& catalog, const PlanOptions& options,
                            std::uint64_t generation) {
   if (generation != generation_) {
     plans_.clear();
     generation_ = generation;
   }
-  Shape shape = ShapeOf(ast, columns, options);
-  auto found = plans_.find(shape.key);
-  if (found == plans_.end()) {
-    SentenceAst blank = ast;
-    for (auto& set : blank.sets) {
-      for (CriterionAst& criterion : set) {
-        for (TestAst& test : criterion.tests) {
-          if (test.value.empty()) continue;
-          std::size_t n = 0;
-          while (shape.values[n] != test.value) ++n;
-          test.value = StandIn(n);
-        }
-      }
-    }
-    Entry entry{BuildPlan(blank, sentence, columns, catalog, options), {}};
-    if (plans_.size() >= kCapacity) plans_.clear();
-    found = plans_.emplace(std::move(shape.key), std::move(entry)).first;
-    Entry& stored = found->second;
-    auto note = [&](std::string& text, BoundTest* test) {
-      const long n = StandInNumber(text);
-      if (n >= 0) stored.slots.push_back({&text, test, static_cast<std::size_t>(n)});
-    };
-    for (ScanStep& step : stored.plan.steps) {
-      note(step.access.value, nullptr);
-      for (CriteriaSet& set : step.filter) {
-        for (BoundCriterion& criterion : set) {
-          for (BoundTest& test : criterion.tests) note(test.value, &test);
-        }
-      }
-    }
+  Entry* entry = nullptr;
+  if (ReadShape(sentence, columns, options)) {
+    auto found = plans_.find(shape_);
+    if (found != plans_.end()) entry = &found->second;
   }
-  Entry& entry = found->second;
-  for (const Entry::Slot& slot : entry.slots) {
-    *slot.text = shape.values[slot.value];
+  if (entry == nullptr) {
+    // A sentence that does not split into tokens does not parse either: this raises.
+    SentenceAst ast = ParseSentence(sentence);
+    CheckTable(ast.file, table);
+    entry = &Remember(std::move(ast), sentence, columns, catalog, options);
+    if (entry == &unshaped_) return unshaped_.plan;
+  } else {
+    CheckTable(entry->file, table);
+  }
+  for (const Entry::Slot& slot : entry->slots) {
+    slot.text->assign(values_[slot.value]);
     if (slot.test != nullptr) slot.test->value_is_number = IsCanonicalNumber(*slot.text);
   }
-  return entry.plan;
+  return entry->plan;
 }
 
 }  // namespace varnolde::mvdb
