@@ -71,7 +71,8 @@ class Storage : public Catalog, public RecordSource {
   virtual std::vector<std::string> IndexNames(std::string_view file) = 0;
 
   // Reads a record into text; false when the key is absent. Raises kUnknownFile,
-  // kDatabaseOpen.
+  // kDatabaseOpen; kWriteFailed when a savepoint sent with the read failed (a server's
+  // transaction, then over).
   virtual bool ReadRecord(std::string_view file, std::string_view key, std::string& text) = 0;
   // Raise kWriteFailed on any failure, with the database as before the call. WriteRecord
   // tells, when asked, whether the key was new to the file.

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "components/errors.h"
 #include "mvdb/link.h"
@@ -188,6 +190,47 @@ TEST_P(StorageTest, AFailedWriteInsideATransactionUndoesOnlyItself) {
   EXPECT_EQ(database->OpenFile("PERSON")->Read("P2")->Get(1), "zoé");
   EXPECT_NE(database->Explain("SSELECT PERSON AVEC Name = \"Z]\"").find("SEARCH INDEX Name"),
             std::string::npos);
+}
+
+// A server that refuses a record's write or delete (here a trigger) in the batch that also
+// carries the savepoint made just before: only the refused operation is undone; the savepoint,
+// what came before it and what this transaction knows of its records stay right.
+TEST_P(StorageTest, ARefusalInTheBatchOfAQueuedSavepointUndoesOnlyItself) {
+  if (!GetParam()) GTEST_SKIP() << "the refusal is a server's trigger";
+  server_->Execute(
+      "CREATE FUNCTION refuse_a2() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+      "IF (TG_OP = 'DELETE' AND OLD.k = 'A2'::bytea) OR (TG_OP <> 'DELETE' AND NEW.k = 'A2'::bytea) "
+      "THEN RAISE EXCEPTION 'refused' USING ERRCODE = '23514'; END IF; "
+      "RETURN COALESCE(NEW, OLD); END $$");
+  server_->Execute(
+      "DO $$ BEGIN EXECUTE format('CREATE TRIGGER refuse_a2 BEFORE INSERT OR UPDATE OR DELETE "
+      "ON f%s FOR EACH ROW EXECUTE FUNCTION refuse_a2()', "
+      "(SELECT id FROM mvdb_file WHERE name = 'ACOMPTEBULL'::bytea)); END $$");
+  auto file = db_->OpenFile("ACOMPTEBULL");
+  const std::pair<const char*, std::function<void()>> refusals[] = {
+      {"write", [&] { auto r = file->ReadForUpdate("A2"); r->Set("x"); db_->Savepoint("row"); r->DBWrite(); }},
+      {"delete", [&] { db_->Savepoint("row"); db_->DeleteRecord("ACOMPTEBULL", "A2"); }},
+  };
+  for (const auto& [what, refused] : refusals) {
+    SCOPED_TRACE(what);
+    db_->Begin();
+    db_->DeleteRecord("ACOMPTEBULL", "A1");
+    EXPECT_EQ(ErrorOf(refused), err::kWriteFailed);
+    EXPECT_TRUE(db_->InTransaction());
+    EXPECT_EQ(Mine("A1"), "<none>");
+    EXPECT_EQ(Mine("A2"), "200");
+    auto again = file->ReadForUpdate("A1");
+    again->Set("after");
+    again->DBWrite();
+    EXPECT_EQ(Mine("A1"), "after");
+    db_->RollbackTo("row");  // the savepoint sent with the refused operation is there
+    EXPECT_EQ(Mine("A1"), "<none>");
+    db_->ReleaseSavepoint("row");
+    db_->Commit();
+    EXPECT_EQ(Committed("A1"), "<none>");
+    EXPECT_EQ(Committed("A2"), "200");
+    db_->WriteRecord("ACOMPTEBULL", "A1", "100");
+  }
 }
 
 // A child process writes and dies without closing anything: what it committed is there,

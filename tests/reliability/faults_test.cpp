@@ -298,6 +298,7 @@ TEST_F(FaultTest, AConnectionLostMidValidationKeepsNothingAndTheNextActionReconn
     MakeFixtureDatabase(db);
     auto database = mvdb::OpenMvdb(db);
     database->Begin();
+    database->Savepoint("row");  // queued: the write below finds the loss with it
     PrivateServer::Query(db, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
                              "datname = current_database() AND pid <> pg_backend_pid()");
     const auto write = [&] { database->WriteRecord("ACOMPTEBULL", scenario.keys[2], "9"); };

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <utility>
@@ -48,6 +49,13 @@ std::string Cause(PGconn* connection, const PGresult* result) {
 ComponentError WriteFailure(const std::string& what, const std::string& cause) {
   return ComponentError(err::kWriteFailed, what + " impossible : " + cause);
 }
+
+// A savepoint statement that was sent with a later statement failed: the transaction is over
+// on the server, and the later operation fails with it.
+class QueuedFailure : public StorageError {
+ public:
+  using StorageError::StorageError;
+};
 
 std::string RecordName(std::string_view file, std::string_view key) {
   return "« " + std::string(key) + " » du fichier « " + std::string(file) + " »";
@@ -222,6 +230,9 @@ class PgStorage final : public ServerStorage {
   bool ReadRecord(std::string_view file, std::string_view key, std::string& text) override {
     try {
       return Get(RequireFile(file).id, key, text);
+    } catch (const QueuedFailure& e) {
+      throw WriteFailure("lecture de " + RecordName(file, key),
+                         std::string(e.what()) + " ; la transaction a été annulée");
     } catch (const StorageError& e) {
       throw ComponentError(err::kDatabaseOpen, name_ + " : lecture de " + RecordName(file, key) +
                                                    " impossible : " + e.what());
@@ -237,13 +248,14 @@ class PgStorage final : public ServerStorage {
       if (info != nullptr && info->indexes.empty()) {
         const std::string f = std::to_string(info->id);
         return WriteOneStatement(
-            what, "p" + f,
+            what, info->id, "p" + f,
             "INSERT INTO f" + f + " (k, v) VALUES ($1, $2) ON CONFLICT (k) DO UPDATE SET v = EXCLUDED.v",
             {key, text});
       }
     }
     RunWrite(what, [&] {
       FileInfo& info = RequireFile(file);
+      known_.erase({info.id, std::string(key)});
       if (!info.indexes.empty() || created != nullptr) {
         std::string old_text;
         const bool existed = Get(info.id, key, old_text);
@@ -265,12 +277,13 @@ class PgStorage final : public ServerStorage {
       const FileInfo* info = KnownFile(file);
       if (info != nullptr && info->indexes.empty()) {
         const std::string f = std::to_string(info->id);
-        return WriteOneStatement("suppression de " + RecordName(file, key), "d" + f,
+        return WriteOneStatement("suppression de " + RecordName(file, key), info->id, "d" + f,
                                  "DELETE FROM f" + f + " WHERE k = $1", {key});
       }
     }
     RunWrite("suppression de " + RecordName(file, key), [&] {
       FileInfo& info = RequireFile(file);
+      known_.erase({info.id, std::string(key)});
       if (!info.indexes.empty()) {
         std::string old_text;
         if (Get(info.id, key, old_text)) UpdateIndexes(info, key, &old_text, nullptr);
@@ -324,6 +337,8 @@ class PgStorage final : public ServerStorage {
       if (read_only_) throw StorageError("base ouverte en lecture seule");
       // A connection lost between two operations is taken up again before a new transaction.
       if (PQstatus(connection_) == CONNECTION_BAD) Reconnect();
+      queued_.clear();
+      known_.clear();
       Exec("BEGIN");
     } catch (const StorageError& e) {
       throw WriteFailure("ouverture de la transaction", e.what());
@@ -343,10 +358,12 @@ class PgStorage final : public ServerStorage {
       if (PQtransactionStatus(connection_) != PQTRANS_INTRANS) {
         throw StorageError("transaction interrompue par une erreur");
       }
-      ResultPtr result = Query("COMMIT");
+      // The savepoint statements still queued go in the same batch.
+      ResultPtr result = RunAfterQueued({"", "COMMIT", {}});
       if (std::strcmp(PQcmdStatus(result.get()), "COMMIT") != 0) {
         throw StorageError("le serveur a annulé la transaction");
       }
+      known_.clear();
     } catch (const StorageError& e) {
       UndoTransaction();
       throw WriteFailure("validation de la transaction",
@@ -362,14 +379,15 @@ class PgStorage final : public ServerStorage {
   void Savepoint(std::string_view name) override {
     RequireTransaction("point de reprise « " + std::string(name) + " »");
     if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
-    OnSavepoint("SAVEPOINT ", name, "point de reprise « ");
+    // Needs no answer of its own: sent with the next statement that needs one.
+    queued_.push_back("SAVEPOINT " + Identifier(name));
     savepoints_.emplace_back(name);
   }
 
   void ReleaseSavepoint(std::string_view name) override {
     RequireTransaction("abandon du point de reprise « " + std::string(name) + " »");
     const std::size_t at = FindSavepoint(name);
-    OnSavepoint("RELEASE SAVEPOINT ", name, "abandon du point de reprise « ");
+    queued_.push_back("RELEASE SAVEPOINT " + Identifier(name));
     savepoints_.resize(at);
   }
 
@@ -377,6 +395,7 @@ class PgStorage final : public ServerStorage {
     RequireTransaction("retour au point de reprise « " + std::string(name) + " »");
     const std::size_t at = FindSavepoint(name);
     caches_stale_ = true;
+    known_.clear();  // what was written since the savepoint is undone
     OnSavepoint("ROLLBACK TO SAVEPOINT ", name, "retour au point de reprise « ");
     savepoints_.resize(at + 1);
   }
@@ -385,9 +404,11 @@ class PgStorage final : public ServerStorage {
   void Lock(std::string_view name) override {
     RequireTransaction("verrou « " + std::string(name) + " »");
     try {
-      Run("lock", "SELECT pg_advisory_xact_lock(hashtextextended(encode($1, 'hex'), 0))", {name});
+      RunAfterQueued(
+          {"lock", "SELECT pg_advisory_xact_lock(hashtextextended(encode($1, 'hex'), 0))", {name}});
     } catch (const StorageError& e) {
-      throw WriteFailure("verrou « " + std::string(name) + " »", e.what());
+      throw WriteFailure("verrou « " + std::string(name) + " »",
+                         std::string(e.what()) + (InTransaction() ? "" : " ; la transaction a été annulée"));
     }
   }
 
@@ -556,6 +577,8 @@ class PgStorage final : public ServerStorage {
     }
     in_transaction_ = false;
     savepoints_.clear();
+    queued_.clear();
+    known_.clear();
     SetUpSession();
   }
 
@@ -631,9 +654,19 @@ class PgStorage final : public ServerStorage {
   }
 
   bool Get(std::int64_t file_id, std::string_view key, std::string& text) {
+    // A key this transaction wrote or deleted is locked by it until its end: no other
+    // transaction can change it meanwhile.
+    if (InTransaction()) {
+      auto found = known_.find({file_id, std::string(key)});
+      if (found != known_.end()) {
+        if (!found->second) return false;
+        text = *found->second;
+        return true;
+      }
+    }
     return Reading([&] {
       const std::string f = std::to_string(file_id);
-      ResultPtr result = Run("g" + f, "SELECT v FROM f" + f + " WHERE k = $1", {key});
+      ResultPtr result = RunAfterQueued({"g" + f, "SELECT v FROM f" + f + " WHERE k = $1", {key}});
       if (PQntuples(result.get()) == 0) return false;
       text = Bytes(result.get(), 0, 0);
       return true;
@@ -744,10 +777,11 @@ class PgStorage final : public ServerStorage {
 
   // A write that is one statement (a file without index): outside a transaction the statement
   // alone, which the server keeps whole or not at all; inside one, the statement between
-  // SAVEPOINT and RELEASE, the three sent at once through libpq's pipeline, so that the write
-  // costs one round trip and a failure undoes only itself.
-  void WriteOneStatement(const std::string& what, const std::string& name, const std::string& sql,
-                         std::initializer_list<std::string_view> parameters) {
+  // SAVEPOINT and RELEASE, sent at once with the savepoint statements still queued through
+  // libpq's pipeline, so that the write costs one round trip and a failure undoes only itself.
+  // The first parameter is the key; a second one, the text written.
+  void WriteOneStatement(const std::string& what, std::int64_t file_id, const std::string& name,
+                         const std::string& sql, std::initializer_list<std::string_view> parameters) {
     const bool began_in_transaction = InTransaction();
     try {
       if (read_only_) throw StorageError("base ouverte en lecture seule");
@@ -761,62 +795,171 @@ class PgStorage final : public ServerStorage {
         Run(name, sql, parameters);
         return;
       }
-      Prepare(name, sql, static_cast<int>(parameters.size()));
-      Parameters values(parameters.begin(), parameters.end());
-      std::string error = Cause(connection_, nullptr);
-      bool failed = PQenterPipelineMode(connection_) == 0;
-      if (!failed) {
-        failed =
-            PQsendQueryParams(connection_, "SAVEPOINT mvdb_write", 0, nullptr, nullptr, nullptr,
-                              nullptr, 0) == 0 ||
-            PQsendQueryPrepared(connection_, name.c_str(), values.count(), values.values(),
-                                values.lengths(), values.formats(), 1) == 0 ||
-            PQsendQueryParams(connection_, "RELEASE SAVEPOINT mvdb_write", 0, nullptr, nullptr,
-                              nullptr, nullptr, 0) == 0 ||
-            PQpipelineSync(connection_) == 0;
-        bool first_error = true;
-        // Each of the three statements' results ends with a null result; then the sync's.
-        for (int statement = 0; statement < 3 && PQstatus(connection_) == CONNECTION_OK; ++statement) {
-          while (PGresult* raw = PQgetResult(connection_)) {
-            ResultPtr result = Wrap(raw);
-            const ExecStatusType status = PQresultStatus(raw);
-            if (status == PGRES_FATAL_ERROR && first_error) {
-              error = Cause(connection_, raw);
-              const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
-              const std::string code = state != nullptr ? state : "";
-              lock_conflict_ = code == "55P03" || code == "40001" || code == "40P01";
-              first_error = false;
-            }
-            if (status == PGRES_FATAL_ERROR || status == PGRES_PIPELINE_ABORTED) failed = true;
-          }
+      const std::string key(*parameters.begin());
+      known_.erase({file_id, key});
+      std::vector<Step> steps = QueuedSteps();
+      const std::size_t queued = steps.size();
+      steps.push_back({"", "SAVEPOINT mvdb_write", {}});
+      steps.push_back({name, sql, std::vector<std::string_view>(parameters)});
+      steps.push_back({"", "RELEASE SAVEPOINT mvdb_write", {}});
+      BatchOutcome outcome = SendBatch(steps);
+      if (!outcome.failed()) {
+        // The key is now locked by this transaction: its value is known until the end.
+        if (parameters.size() == 2) {
+          known_[{file_id, key}] = std::string(*(parameters.begin() + 1));
+        } else if (std::strcmp(PQcmdTuples(outcome.results[queued + 1].get()), "1") == 0) {
+          known_[{file_id, key}] = std::nullopt;  // (a key deleted when absent is not locked)
         }
-        if (PQstatus(connection_) == CONNECTION_OK) {
-          ResultPtr sync = Wrap(PQgetResult(connection_));
-        } else {
-          failed = true;
-        }
-        if (PQexitPipelineMode(connection_) == 0 && PQstatus(connection_) == CONNECTION_OK) {
-          // Results the connection never delivered (the server went away while the statements
-          // ran) hold it in pipeline mode, where it takes no other statement, for good: it is
-          // dropped as lost.
-          failed = true;
-          AbandonConnection();
-        }
+        return;
       }
-      if (!failed) return;
       const bool in_block = PQstatus(connection_) == CONNECTION_OK &&
                             PQtransactionStatus(connection_) != PQTRANS_IDLE;
-      if (in_block && lock_conflict_) {
-        // Another transaction's lock refuses the whole transaction, as in a write scope.
-        PQclear(PQexec(connection_, "ROLLBACK"));
+      if (in_block && (lock_conflict_ || outcome.failed_at < queued)) {
+        // Another transaction's lock refuses the whole transaction, as in a write scope; a
+        // savepoint the caller counts on that could not be made or released ends it too.
+        EndServerTransaction();
       } else if (in_block) {
         PQclear(PQexec(connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
         PQclear(PQexec(connection_, "RELEASE SAVEPOINT mvdb_write"));
       }
-      throw StorageError(error);
+      throw StorageError(outcome.error);
     } catch (const StorageError& e) {
       const bool lost = began_in_transaction && !InTransaction();
       throw WriteFailure(what, std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
+    }
+  }
+
+  // One statement of a batch: a prepared statement with byte parameters and results, or SQL
+  // text without parameters.
+  struct Step {
+    std::string name;  // of the prepared statement; empty for text
+    std::string sql;
+    std::vector<std::string_view> parameters;
+  };
+
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  // What a batch gave: each statement's last result, and the first statement that failed (the
+  // server skips those after it); failed_at is the number of statements when the batch could
+  // not be sent or finished.
+  struct BatchOutcome {
+    std::vector<ResultPtr> results;
+    std::size_t failed_at = kNone;
+    std::string error;
+    bool failed() const { return failed_at != kNone; }
+  };
+
+  // Sends steps as one batch through libpq's pipeline and waits once for all their answers.
+  BatchOutcome SendBatch(const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      if (!step.name.empty()) Prepare(step.name, step.sql, static_cast<int>(step.parameters.size()));
+    }
+    BatchOutcome outcome;
+    for (std::size_t i = 0; i < steps.size(); ++i) outcome.results.emplace_back(nullptr, &PQclear);
+    outcome.error = Cause(connection_, nullptr);
+    if (PQenterPipelineMode(connection_) == 0) {
+      outcome.failed_at = steps.size();
+      return outcome;
+    }
+    std::size_t sent = 0;
+    bool whole = true;
+    for (const Step& step : steps) {
+      Parameters values(step.parameters.begin(), step.parameters.end());
+      whole = (step.name.empty()
+                   ? PQsendQueryParams(connection_, step.sql.c_str(), 0, nullptr, nullptr, nullptr,
+                                       nullptr, 0)
+                   : PQsendQueryPrepared(connection_, step.name.c_str(), values.count(),
+                                         values.values(), values.lengths(), values.formats(), 1)) != 0;
+      if (!whole) break;
+      ++sent;
+    }
+    whole = PQpipelineSync(connection_) != 0 && whole;
+    // Each statement's results end with a null result; then comes the sync's.
+    for (std::size_t i = 0; i < sent && PQstatus(connection_) == CONNECTION_OK; ++i) {
+      while (PGresult* raw = PQgetResult(connection_)) {
+        const ExecStatusType status = PQresultStatus(raw);
+        if ((status == PGRES_FATAL_ERROR || status == PGRES_PIPELINE_ABORTED) && !outcome.failed()) {
+          outcome.failed_at = i;
+          outcome.error = Cause(connection_, raw);
+          const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
+          const std::string code = state != nullptr ? state : "";
+          lock_conflict_ = code == "55P03" || code == "40001" || code == "40P01";
+        }
+        outcome.results[i] = Wrap(raw);
+      }
+    }
+    if (PQstatus(connection_) == CONNECTION_OK) {
+      ResultPtr sync = Wrap(PQgetResult(connection_));
+    } else {
+      whole = false;
+    }
+    if (PQexitPipelineMode(connection_) == 0 && PQstatus(connection_) == CONNECTION_OK) {
+      // Results the connection never delivered (the server went away while the statements
+      // ran) hold it in pipeline mode, where it takes no other statement, for good: it is
+      // dropped as lost.
+      whole = false;
+      AbandonConnection();
+    }
+    if (!whole && !outcome.failed()) {
+      outcome.failed_at = steps.size();
+      outcome.error = Cause(connection_, nullptr);
+    }
+    return outcome;
+  }
+
+  // The queued savepoint statements, as the first steps of a batch; the queue is then empty.
+  std::vector<Step> QueuedSteps() {
+    std::vector<Step> steps;
+    for (std::string& sql : queued_) steps.push_back({"", std::move(sql), {}});
+    queued_.clear();
+    return steps;
+  }
+
+  // Sends the queued savepoint statements alone, before a statement that cannot join them.
+  // Raises QueuedFailure, the transaction ended, when one fails.
+  void SendQueued() {
+    if (queued_.empty()) return;
+    BatchOutcome outcome = SendBatch(QueuedSteps());
+    if (outcome.failed()) {
+      EndServerTransaction();
+      throw QueuedFailure(outcome.error);
+    }
+  }
+
+  // Runs own in one batch after the queued savepoint statements and returns its result. When
+  // a queued statement fails, the transaction ends on the server (the savepoints its caller
+  // counts on are not all there) and QueuedFailure is raised; own's failure is a StorageError
+  // as when it runs alone.
+  ResultPtr RunAfterQueued(Step own) {
+    if (queued_.empty()) {
+      if (own.name.empty()) return Query(own.sql);
+      Prepare(own.name, own.sql, static_cast<int>(own.parameters.size()));
+      Parameters values(own.parameters.begin(), own.parameters.end());
+      ResultPtr result = Wrap(PQexecPrepared(connection_, own.name.c_str(), values.count(),
+                                             values.values(), values.lengths(), values.formats(), 1));
+      Check(result.get());
+      return result;
+    }
+    std::vector<Step> steps = QueuedSteps();
+    const std::size_t queued = steps.size();
+    steps.push_back(std::move(own));
+    BatchOutcome outcome = SendBatch(steps);
+    if (!outcome.failed()) return std::move(outcome.results.back());
+    if (outcome.failed_at < queued) {
+      EndServerTransaction();
+      throw QueuedFailure(outcome.error);
+    }
+    throw StorageError(outcome.error);
+  }
+
+  // Rolls the server's transaction back, if any; this side's transaction stays open until
+  // Commit (which fails) or Rollback.
+  void EndServerTransaction() noexcept {
+    queued_.clear();
+    known_.clear();
+    if (PQstatus(connection_) == CONNECTION_OK &&
+        PQtransactionStatus(connection_) != PQTRANS_IDLE) {
+      PQclear(PQexec(connection_, "ROLLBACK"));
     }
   }
 
@@ -824,6 +967,8 @@ class PgStorage final : public ServerStorage {
   // transaction that was open is then over on the server, and lost on this side), else leaves
   // it bad for the next read or transaction to take up.
   void AbandonConnection() noexcept {
+    queued_.clear();
+    known_.clear();
     PQreset(connection_);
     if (PQstatus(connection_) != CONNECTION_OK) return;
     try {
@@ -836,6 +981,8 @@ class PgStorage final : public ServerStorage {
   void UndoTransaction() noexcept {
     in_transaction_ = false;
     savepoints_.clear();
+    queued_.clear();
+    known_.clear();
     caches_stale_ = true;
     // (A transaction the server already ended needs no ROLLBACK, which would only warn.)
     if (PQstatus(connection_) == CONNECTION_OK &&
@@ -866,7 +1013,7 @@ class PgStorage final : public ServerStorage {
 
   void OnSavepoint(std::string_view sql, std::string_view name, std::string_view what) {
     try {
-      Exec(std::string(sql) + Identifier(name));
+      RunAfterQueued({"", std::string(sql) + Identifier(name), {}});
     } catch (const StorageError& e) {
       const bool lost = !InTransaction();
       if (lost) {
@@ -894,6 +1041,7 @@ class PgStorage final : public ServerStorage {
   void Exec(const std::string& sql) { Query(sql); }
 
   ResultPtr Query(const std::string& sql) {
+    SendQueued();
     ResultPtr result = Wrap(PQexec(connection_, sql.c_str()));
     Check(result.get());
     return result;
@@ -920,6 +1068,7 @@ class PgStorage final : public ServerStorage {
   // Runs a statement prepared once per connection, with byte parameters and byte results.
   ResultPtr Run(const std::string& name, const std::string& sql,
                 std::initializer_list<std::string_view> parameters) {
+    SendQueued();
     Prepare(name, sql, static_cast<int>(parameters.size()));
     Parameters values(parameters.begin(), parameters.end());
     ResultPtr result = Wrap(PQexecPrepared(connection_, name.c_str(), values.count(),
@@ -1011,6 +1160,7 @@ class PgStorage final : public ServerStorage {
   // scan of a large file holds one row in memory, not the file.
   void Stream(const std::string& name, const std::string& sql,
               const std::vector<std::string>& parameters, RowSink& sink) {
+    SendQueued();
     Prepare(name, sql, static_cast<int>(parameters.size()));
     Parameters values(parameters.begin(), parameters.end());
     if (PQsendQueryPrepared(connection_, name.c_str(), values.count(), values.values(),
@@ -1052,6 +1202,11 @@ class PgStorage final : public ServerStorage {
   bool catalog_unknown_ = true;
   bool caches_stale_ = false;
   bool lock_conflict_ = false;  // the last failed statement met another transaction's lock
+  // Savepoint statements of the open transaction not sent yet (SAVEPOINT, RELEASE).
+  std::vector<std::string> queued_;
+  // What this transaction wrote or deleted, by file and key (absent: deleted), until its end or
+  // a roll back to a savepoint.
+  std::map<std::pair<std::int64_t, std::string>, std::optional<std::string>> known_;
   std::uint64_t catalog_generation_ = 1;
   std::unordered_map<std::string, std::unique_ptr<FileInfo>> files_;
   std::map<std::string, std::shared_ptr<const Field>> dictionary_;

@@ -22,6 +22,13 @@
 // transaction ended on the server stays open on this side until Commit (which fails with
 // kWriteFailed) or Rollback: every read and write of it fails meanwhile, writes and
 // savepoints with kWriteFailed.
+//
+// Inside a transaction a savepoint and its release wait on this side and go in one pipeline
+// batch with the next statement that needs an answer (a read, a write, a lock, the commit, a
+// roll back to a savepoint); should one of them fail, the transaction ends on the server and
+// that operation fails with kWriteFailed, a read included. A record the transaction wrote or
+// deleted is locked by it until its end: a read of it is answered on this side, until the
+// commit, the rollback or a roll back to a savepoint.
 #pragma once
 
 #include <memory>
