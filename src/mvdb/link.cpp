@@ -212,7 +212,7 @@ class Engine final : public Database,
       const Plan& plan =
           plans_.Get(sentence, table, columns, *storage_, options, storage_->CatalogGeneration());
       seen_.SetFile(plan.file);
-      return Execute(plan, *storage_, selected);
+      return executor_.Run(plan, *storage_, selected);
     };
     QueryResult result = Retrying(run);
     // The read may have met a schema or dictionary newer than the plan's: then plan again.
@@ -258,6 +258,7 @@ class Engine final : public Database,
   std::function<void(std::int64_t)> progress_;
   std::int64_t progress_count_ = 0;
   PlanCache plans_;
+  Executor executor_;
   int read_groups_ = 0;
   SeenRecords seen_;
 };

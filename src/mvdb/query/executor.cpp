@@ -71,18 +71,19 @@ struct Row {
 
 class Collector : public RowSink {
  public:
-  explicit Collector(const Plan& plan)
-      : plan_(plan),
-        slots_(static_cast<std::size_t>(plan.slots)),
-        evaluated_(static_cast<std::size_t>(plan.slots), 0) {
-    // Room for a typical panel query's rows, so that small results never reallocate.
-    arena_.reserve(1024);
-    rows_.reserve(16);
-    sort_values_.reserve(16 * plan.sort.size());
+  // Starts a query of plan, keeping the memory of earlier queries.
+  void Start(const Plan& plan, RowSink* selected) {
+    plan_ = &plan;
+    selected_ = selected;
+    const auto slots = static_cast<std::size_t>(plan.slots);
+    if (slots_.size() < slots) slots_.resize(slots);
+    evaluated_.assign(slots, 0);
+    arena_.clear();
+    rows_.clear();
+    sort_values_.clear();
   }
 
   void SetFilter(const std::vector<CriteriaSet>* filter) { filter_ = filter; }
-  void SetSelected(RowSink* selected) { selected_ = selected; }
 
   void Row(std::string_view key, std::string_view text) override {
     index_.Reset(text);
@@ -94,13 +95,13 @@ class Collector : public RowSink {
     struct Row row;
     row.key = Append(key);
     row.text.offset = static_cast<std::uint32_t>(arena_.size());
-    for (std::size_t c = 0; c < plan_.columns.size(); ++c) {
+    for (std::size_t c = 0; c < plan_->columns.size(); ++c) {
       if (c > 0) arena_.push_back(kVM);
-      for (char ch : Value(plan_.columns[c], record)) arena_.push_back(ch == kVM ? kSVM : ch);
+      for (char ch : Value(plan_->columns[c], record)) arena_.push_back(ch == kVM ? kSVM : ch);
     }
     row.text.size = static_cast<std::uint32_t>(arena_.size() - row.text.offset);
     row.sort_values = static_cast<std::uint32_t>(sort_values_.size());
-    for (const SortKey& key_field : plan_.sort) {
+    for (const SortKey& key_field : plan_->sort) {
       std::string_view compare_text;
       int rank = SortRank(FirstValue(Value(key_field.field, record)), key_field.field.field->mode,
                           sort_scratch_, compare_text);
@@ -113,9 +114,10 @@ class Collector : public RowSink {
   }
 
   QueryResult Finish() {
-    std::vector<std::uint32_t> order(rows_.size());
+    std::vector<std::uint32_t>& order = order_;
+    order.resize(rows_.size());
     for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    if (plan_.NeedsSort()) {
+    if (plan_->NeedsSort()) {
       std::sort(order.begin(), order.end(),
                 [&](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
     }
@@ -137,15 +139,15 @@ class Collector : public RowSink {
       result.text.append(View(rows_[order[i]].text));
     }
     result.rows = static_cast<int>(order.size());
-    result.columns = static_cast<int>(plan_.columns.size());
+    result.columns = static_cast<int>(plan_->columns.size());
     return result;
   }
 
  private:
   // Several scans, or an index prefix over multivalued entries, may pass a record twice.
   bool NeedsDedupe() const {
-    if (plan_.merge_by_key) return true;
-    for (const ScanStep& step : plan_.steps) {
+    if (plan_->merge_by_key) return true;
+    for (const ScanStep& step : plan_->steps) {
       if (!step.access.InKeyOrder()) return true;
     }
     return false;
@@ -200,8 +202,8 @@ class Collector : public RowSink {
   bool Before(std::uint32_t a, std::uint32_t b) const {
     const struct Row& ra = rows_[a];
     const struct Row& rb = rows_[b];
-    for (std::size_t k = 0; k < plan_.sort.size(); ++k) {
-      const SortKey& key = plan_.sort[k];
+    for (std::size_t k = 0; k < plan_->sort.size(); ++k) {
+      const SortKey& key = plan_->sort[k];
       const SortValue& a_value = sort_values_[ra.sort_values + k];
       const SortValue& b_value = sort_values_[rb.sort_values + k];
       int c = CompareRanked(a_value.rank, View(a_value.text), b_value.rank, View(b_value.text));
@@ -210,7 +212,7 @@ class Collector : public RowSink {
     return CompareBytes(View(ra.key), View(rb.key)) < 0;
   }
 
-  const Plan& plan_;
+  const Plan* plan_ = nullptr;
   const std::vector<CriteriaSet>* filter_ = nullptr;
   RowSink* selected_ = nullptr;
   AttributeIndex index_;
@@ -221,18 +223,30 @@ class Collector : public RowSink {
   std::vector<struct Row> rows_;
   std::vector<SortValue> sort_values_;
   std::string sort_scratch_;
+  std::vector<std::uint32_t> order_;
 };
 
 }  // namespace
 
-QueryResult Execute(const Plan& plan, RecordSource& source, RowSink* selected) {
-  Collector collector(plan);
-  collector.SetSelected(selected);
+struct Executor::State {
+  Collector collector;
+};
+
+Executor::Executor() : state_(std::make_unique<State>()) {}
+Executor::~Executor() = default;
+
+QueryResult Executor::Run(const Plan& plan, RecordSource& source, RowSink* selected) {
+  Collector& collector = state_->collector;
+  collector.Start(plan, selected);
   for (const ScanStep& step : plan.steps) {
     collector.SetFilter(&step.filter);
     source.Scan(plan.file, step.access, collector);
   }
   return collector.Finish();
+}
+
+QueryResult Execute(const Plan& plan, RecordSource& source, RowSink* selected) {
+  return Executor().Run(plan, source, selected);
 }
 
 }  // namespace varnolde::mvdb

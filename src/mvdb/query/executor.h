@@ -9,6 +9,7 @@
 // values and subvalues are separated by subvalue marks, since value marks separate the columns.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,7 +37,21 @@ struct QueryResult {
   int columns = 0;  // values in each row: the entries of the attribute list
 };
 
-// selected, when given, also receives every record the query selects, whole, as it is met.
+// Runs plans one after the other, keeping its working memory from one query to the next, so
+// that a small query allocates nothing but its result. selected, when given, also receives
+// every record the query selects, whole, as it is met.
+class Executor {
+ public:
+  Executor();
+  ~Executor();
+  QueryResult Run(const Plan& plan, RecordSource& source, RowSink* selected = nullptr);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// A plan run once.
 QueryResult Execute(const Plan& plan, RecordSource& source, RowSink* selected = nullptr);
 
 }  // namespace varnolde::mvdb
