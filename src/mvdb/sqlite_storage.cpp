@@ -287,7 +287,11 @@ FileState& SqliteStorage::RequireFile(std::string_view file) {
 
 std::unique_ptr<IndexState> SqliteStorage::LoadIndex(const FileState& file, std::int64_t id,
                                                std::string_view name) {
-  auto index = std::make_unique<IndexState>(db_, file.table, id, std::string(name));
+  // An index made before entries held their record has no column r.
+  Statement columns(db_, "SELECT count(*) FROM pragma_table_info(?1) WHERE name = 'r'");
+  columns.BindText(1, "x" + std::to_string(id));
+  const bool with_records = columns.Step() && columns.ColumnInt(0) > 0;
+  auto index = std::make_unique<IndexState>(db_, file.table, id, std::string(name), with_records);
   int attribute = 0;
   if (ParseAttributeNumber(name, attribute)) {
     index->field = std::make_shared<Field>(AttributeField(attribute));

@@ -7,8 +7,11 @@
 //   f<id>(k BLOB PRIMARY KEY, v)   WITHOUT ROWID: records clustered by key in byte order, so a
 //                                  key prefix is one B-tree range
 //   mvdb_index(id, file, field)    one row per secondary index; its entries live in x<id>
-//   x<id>(v BLOB, k BLOB)          WITHOUT ROWID, primary key (v, k): one entry per distinct
-//                                  leaf value of the indexed field of each record
+//   x<id>(v BLOB, k BLOB, r BLOB)  WITHOUT ROWID, primary key (v, k): one entry per distinct
+//                                  leaf value of the indexed field of each record, holding the
+//                                  record r, so that an index lookup reads the index alone (an
+//                                  index made by an earlier version has no r, and reads each
+//                                  record from f<id>; `mvdb index` makes it again with r)
 //
 // Every write or delete runs in its own savepoint (inside a transaction) or its own
 // BEGIN IMMEDIATE ... COMMIT (outside one) and maintains the indexes in it, so a failure leaves
@@ -111,6 +114,10 @@ class SqliteStorage final : public Storage {
   std::unique_ptr<IndexState> LoadIndex(const FileState& file, std::int64_t id,
                                         std::string_view name);
   bool ReadText(FileState& file, std::string_view key, std::string& text);
+  void InsertEntry(IndexState& index, std::string_view value, std::string_view key,
+                   std::string_view text);
+  // Creates the table of index id of file, in the layout whose entries hold their record.
+  void CreateIndexTable(FileState& file, std::int64_t id, const std::string& name);
   void UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
                      const std::string* new_text);
   std::int64_t FillIndex(FileState& file, IndexState& index);

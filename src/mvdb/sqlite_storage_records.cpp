@@ -144,6 +144,14 @@ void SqliteStorage::Scan(const std::string& file, const AccessPath& access, RowS
   Drain(statement, sink);
 }
 
+void SqliteStorage::InsertEntry(IndexState& index, std::string_view value, std::string_view key,
+                                std::string_view text) {
+  StatementUse use(index.insert);
+  use->BindBlob(1, value).BindBlob(2, key);
+  if (index.holds_records) use->BindBlob(3, text);
+  use->Run();
+}
+
 void SqliteStorage::UpdateIndexes(FileState& file, std::string_view key, const std::string* old_text,
                             const std::string* new_text) {
   for (auto& index : file.indexes) {
@@ -154,8 +162,10 @@ void SqliteStorage::UpdateIndexes(FileState& file, std::string_view key, const s
     std::string old_value, new_value;
     if (old_text != nullptr) old_value = IndexedValue(*index->field, key, *old_text);
     if (new_text != nullptr) new_value = IndexedValue(*index->field, key, *new_text);
-    if (old_text != nullptr && new_text != nullptr && old_value == new_value) continue;
-    if (old_text != nullptr) {
+    const bool same_value = old_text != nullptr && new_text != nullptr && old_value == new_value;
+    // Entries that hold their record follow every change of it, not only of the value.
+    if (same_value && (!index->holds_records || *old_text == *new_text)) continue;
+    if (old_text != nullptr && !same_value) {
       AnyValue(old_value, [&](std::string_view v) {
         StatementUse use(index->remove);
         use->BindBlob(1, v).BindBlob(2, key).Run();
@@ -164,8 +174,7 @@ void SqliteStorage::UpdateIndexes(FileState& file, std::string_view key, const s
     }
     if (new_text != nullptr) {
       AnyValue(new_value, [&](std::string_view v) {
-        StatementUse use(index->insert);
-        use->BindBlob(1, v).BindBlob(2, key).Run();
+        InsertEntry(*index, v, key, *new_text);
         return false;
       });
     }
@@ -264,13 +273,19 @@ std::int64_t SqliteStorage::FillIndex(FileState& file, IndexState& index) {
     attributes.Reset(scan->ColumnBlob(1));
     RecordView record{key, &attributes};
     AnyValue(index.field->Value(record, scratch), [&](std::string_view v) {
-      StatementUse use(index.insert);
-      use->BindBlob(1, v).BindBlob(2, key).Run();
+      InsertEntry(index, v, key, scan->ColumnBlob(1));
       entries += sqlite3_changes(db_);
       return false;
     });
   }
   return entries;
+}
+
+void SqliteStorage::CreateIndexTable(FileState& file, std::int64_t id, const std::string& name) {
+  Exec(db_, "CREATE TABLE x" + std::to_string(id) +
+                " (v BLOB NOT NULL, k BLOB NOT NULL, r BLOB NOT NULL, PRIMARY KEY (v, k))"
+                " WITHOUT ROWID");
+  file.indexes.push_back(std::make_unique<IndexState>(db_, file.table, id, name, true));
 }
 
 // Not a RunWrite: the failures of the request itself (unknown file or item, the key) keep
@@ -284,16 +299,25 @@ std::int64_t SqliteStorage::BuildIndex(std::string_view file, std::string_view f
     std::shared_ptr<const Field> field = IndexedField(file, field_name);
     std::string name = field->IndexName();
     IndexState* index = nullptr;
-    for (auto& existing : state.indexes) {
-      if (existing->name == name) index = existing.get();
+    std::size_t at = 0;
+    for (; at < state.indexes.size(); ++at) {
+      if (state.indexes[at]->name == name) {
+        index = state.indexes[at].get();
+        break;
+      }
+    }
+    if (index != nullptr && !index->holds_records) {
+      // Made again in the layout whose entries hold their record.
+      const std::int64_t id = index->id;
+      state.indexes.erase(state.indexes.begin() + static_cast<std::ptrdiff_t>(at));
+      Exec(db_, "DROP TABLE x" + std::to_string(id));
+      CreateIndexTable(state, id, name);
+      index = state.indexes.back().get();
     }
     if (index == nullptr) {
       Statement insert(db_, "INSERT INTO mvdb_index (file, field) VALUES (?1, ?2)");
       insert.BindBlob(1, file).BindBlob(2, name).Run();
-      std::int64_t id = sqlite3_last_insert_rowid(db_);
-      Exec(db_, "CREATE TABLE x" + std::to_string(id) +
-                    " (v BLOB NOT NULL, k BLOB NOT NULL, PRIMARY KEY (v, k)) WITHOUT ROWID");
-      state.indexes.push_back(std::make_unique<IndexState>(db_, state.table, id, name));
+      CreateIndexTable(state, sqlite3_last_insert_rowid(db_), name);
       index = state.indexes.back().get();
     }
     index->field = field;
