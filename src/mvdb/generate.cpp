@@ -180,7 +180,7 @@ class Generator {
   }
 
   void Write(std::string_view file, std::string_view key, const std::string& text) {
-    database_.WriteRecord(file, key, text);
+    database_.StoreRecord(file, key, text);
     ++written_[std::string(file)];
   }
 

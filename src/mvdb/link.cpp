@@ -199,6 +199,7 @@ class Engine final : public Database,
   void StoreRecord(std::string_view file, std::string_view key, std::string_view text) override {
     seen_.Clear();
     storage_->WriteRecord(file, key, text);
+    CountForProgress();
   }
   void RemoveRecord(std::string_view file, std::string_view key) override {
     seen_.Clear();

@@ -72,6 +72,9 @@ class Database : public DatabaseLink {
   // failure, an unknown file included. WriteRecord returns true when the file held no record
   // of that key before.
   virtual bool WriteRecord(std::string_view file, std::string_view key, std::string_view text) = 0;
+  // The same without telling whether the key is new, which spares a server a read of every
+  // record (a generator writing millions of new records).
+  virtual void StoreRecord(std::string_view file, std::string_view key, std::string_view text) = 0;
   virtual void DeleteRecord(std::string_view file, std::string_view key) = 0;
 
   // Calls visit(key, text) for every record of file in key order. The views are valid during

@@ -805,9 +805,11 @@ class PgStorage final : public ServerStorage {
       BatchOutcome outcome = SendBatch(steps);
       if (!outcome.failed()) {
         // The key is now locked by this transaction: its value is known until the end.
-        if (parameters.size() == 2) {
+        // A transaction writing many records (a generator) keeps no copy of each.
+        const bool room = known_.size() < kKnownLimit;
+        if (room && parameters.size() == 2) {
           known_[{file_id, key}] = std::string(*(parameters.begin() + 1));
-        } else if (std::strcmp(PQcmdTuples(outcome.results[queued + 1].get()), "1") == 0) {
+        } else if (room && std::strcmp(PQcmdTuples(outcome.results[queued + 1].get()), "1") == 0) {
           known_[{file_id, key}] = std::nullopt;  // (a key deleted when absent is not locked)
         }
         return;
@@ -1207,6 +1209,7 @@ class PgStorage final : public ServerStorage {
   // What this transaction wrote or deleted, by file and key (absent: deleted), until its end or
   // a roll back to a savepoint.
   std::map<std::pair<std::int64_t, std::string>, std::optional<std::string>> known_;
+  static constexpr std::size_t kKnownLimit = 4096;  // keys; a validation writes a few dozen
   std::uint64_t catalog_generation_ = 1;
   std::unordered_map<std::string, std::unique_ptr<FileInfo>> files_;
   std::map<std::string, std::shared_ptr<const Field>> dictionary_;
