@@ -288,8 +288,9 @@ FileState& SqliteStorage::RequireFile(std::string_view file) {
 std::unique_ptr<IndexState> SqliteStorage::LoadIndex(const FileState& file, std::int64_t id,
                                                std::string_view name) {
   // An index made before entries held their record has no column r.
+  const std::string table = "x" + std::to_string(id);  // bound, not copied: must outlive Step
   Statement columns(db_, "SELECT count(*) FROM pragma_table_info(?1) WHERE name = 'r'");
-  columns.BindText(1, "x" + std::to_string(id));
+  columns.BindText(1, table);
   const bool with_records = columns.Step() && columns.ColumnInt(0) > 0;
   auto index = std::make_unique<IndexState>(db_, file.table, id, std::string(name), with_records);
   int attribute = 0;
