@@ -20,6 +20,18 @@ namespace fs = std::filesystem;
 using mvdb::ExtractField;
 using mvdb::kAM;
 
+// The attributes of a record from attribute first on, marks between them included; empty when
+// the record has fewer.
+std::string_view AttributesFrom(std::string_view text, int first) {
+  std::size_t start = 0;
+  for (int marks = 1; marks < first; ++marks) {
+    start = text.find(kAM, start);
+    if (start == std::string_view::npos) return {};
+    ++start;
+  }
+  return text.substr(start);
+}
+
 // Opening for reading only (the options' other members as they come).
 mvdb::OpenOptions ReadOnly() {
   mvdb::OpenOptions options;
@@ -57,17 +69,12 @@ void BuildRelational(mvdb::Database& source, const std::string& path) {
   {
     Sql insert(db, "INSERT INTO contrat VALUES(?,?,?,?,?,?,?,?,?,?)");
     source.ForEachRecord(tables::kContrat, [&](std::string_view key, std::string_view text) {
-      std::size_t attribute9 = 0;  // where attribute 9 starts, npos when there is none
-      for (int marks = 0; marks < 8 && attribute9 != std::string_view::npos; ++marks) {
-        attribute9 = text.find(kAM, attribute9);
-        if (attribute9 != std::string_view::npos) ++attribute9;
-      }
       insert.Bind(1, key).Bind(2, key.substr(0, 5)).Bind(3, ExtractField(text, kAM, 1));
       insert.Bind(4, ExtractField(text, kAM, 2)).Bind(5, ExtractField(text, kAM, 3));
       nullable_int(insert, 6, ExtractField(text, kAM, 7));
       nullable_int(insert, 7, ExtractField(text, kAM, 8));
       insert.Bind(8, ExtractField(text, kAM, 28)).Bind(9, ExtractField(text, kAM, 65));
-      insert.Bind(10, attribute9 == std::string_view::npos ? "" : text.substr(attribute9));
+      insert.Bind(10, AttributesFrom(text, 9));
       insert.Run();
     });
     Sql caregiver(db, "INSERT INTO civilaidant VALUES(?,?,?,?,?,?)");
@@ -204,16 +211,11 @@ void BuildPgRelational(mvdb::Database& source, PgConnection& db) {
   {
     CopyIn contracts(db, "COPY contrat FROM STDIN");
     source.ForEachRecord(tables::kContrat, [&](std::string_view key, std::string_view text) {
-      std::size_t attribute9 = 0;  // where attribute 9 starts, npos when there is none
-      for (int marks = 0; marks < 8 && attribute9 != std::string_view::npos; ++marks) {
-        attribute9 = text.find(kAM, attribute9);
-        if (attribute9 != std::string_view::npos) ++attribute9;
-      }
       contracts.Text(key).Text(key.substr(0, 5)).Text(ExtractField(text, kAM, 1));
       contracts.Text(ExtractField(text, kAM, 2)).Text(ExtractField(text, kAM, 3));
       contracts.Number(ExtractField(text, kAM, 7)).Number(ExtractField(text, kAM, 8));
       contracts.Text(ExtractField(text, kAM, 28)).Text(ExtractField(text, kAM, 65));
-      contracts.Bytes(attribute9 == std::string_view::npos ? "" : text.substr(attribute9));
+      contracts.Bytes(AttributesFrom(text, 9));
       contracts.EndRow();
     });
     contracts.Finish();

@@ -59,6 +59,8 @@ class ForwardingLink : public DatabaseLink {
   void RollbackTo(std::string_view name) override { inner_->RollbackTo(name); }
   bool InTransaction() const override { return inner_->InTransaction(); }
   void Lock(std::string_view name) override { inner_->Lock(name); }
+  void BeginReadGroup() override { inner_->BeginReadGroup(); }
+  void EndReadGroup() override { inner_->EndReadGroup(); }
 
  protected:
   DatabaseLink& inner() const { return *inner_; }

@@ -212,7 +212,7 @@ class Engine final : public Database,
     auto run = [&] {
       const Plan& plan =
           plans_.Get(sentence, table, columns, *storage_, options, storage_->CatalogGeneration());
-      seen_.SetFile(plan.file);
+      if (selected != nullptr) seen_.SetFile(plan.file);
       return executor_.Run(plan, *storage_, selected);
     };
     QueryResult result = Retrying(run);

@@ -190,7 +190,8 @@ void SqliteStorage::Configure(const OpenOptions& options, bool may_initialize) {
   QueryInt(db_, "SELECT count(*) FROM mvdb_index");
   DictionaryGeneration();
   if (!options.read_only) Exec(db_, "PRAGMA journal_mode = WAL");
-  Exec(db_, "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768");
+  Exec(db_, "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY");
+  SetPageCache(db_, kPageCacheKiB);
   CheckSqlite(db_,
               sqlite3_create_function_v2(db_, "mvdb_visit", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY,
                                          this, &SqliteStorage::VisitRecord, nullptr, nullptr, nullptr));

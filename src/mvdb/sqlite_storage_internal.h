@@ -12,6 +12,15 @@ namespace varnolde::mvdb {
 // kWriteFailed with the text "<what> impossible : <cause>".
 ComponentError WriteFailure(const std::string& what, const std::string& cause);
 
+// Page caches, in KiB: the connection's, which keeps the pages that point reads come back to;
+// a full scan's, small, since a scan passes every page once and a large cache would hand it
+// memory gone cold for the processor.
+inline constexpr int kPageCacheKiB = 32768;
+inline constexpr int kScanCacheKiB = 512;
+inline void SetPageCache(sqlite3* db, int kib) {
+  Exec(db, "PRAGMA cache_size = -" + std::to_string(kib));
+}
+
 // One write or delete: a savepoint inside a transaction, BEGIN IMMEDIATE ... COMMIT outside.
 // Leaving the scope without Commit() undoes everything done in it.
 class SqliteStorage::WriteScope {

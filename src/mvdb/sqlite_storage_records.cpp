@@ -81,16 +81,14 @@ void SqliteStorage::Scan(const std::string& file, const AccessPath& access, RowS
     case AccessPath::Kind::kFullScan: {
       // mvdb_visit passes each record to the sink and selects none.
       RowSink* outer = std::exchange(visit_sink_, &sink);
-      // A scan passes every page once: through a small page cache they stay in the processor's
-      // cache, where the large cache of point reads would recycle cold memory for each page.
-      Exec(db_, "PRAGMA cache_size = -512");
+      SetPageCache(db_, kScanCacheKiB);
       struct Restore {
         SqliteStorage& storage;
         RowSink* outer;
         ~Restore() {
           storage.visit_sink_ = outer;
           try {
-            Exec(storage.db_, "PRAGMA cache_size = -32768");
+            SetPageCache(storage.db_, kPageCacheKiB);
           } catch (...) {
           }
         }

@@ -245,8 +245,4 @@ QueryResult Executor::Run(const Plan& plan, RecordSource& source, RowSink* selec
   return collector.Finish();
 }
 
-QueryResult Execute(const Plan& plan, RecordSource& source, RowSink* selected) {
-  return Executor().Run(plan, source, selected);
-}
-
 }  // namespace varnolde::mvdb

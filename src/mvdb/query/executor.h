@@ -51,7 +51,5 @@ class Executor {
   std::unique_ptr<State> state_;
 };
 
-// A plan run once.
-QueryResult Execute(const Plan& plan, RecordSource& source, RowSink* selected = nullptr);
 
 }  // namespace varnolde::mvdb

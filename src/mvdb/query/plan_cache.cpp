@@ -83,37 +83,27 @@ static void CheckTable(std::string_view file, std::string_view table) {
   }
 }
 
-PlanCache::Entry& PlanCache::Remember(SentenceAst ast, std::string_view sentence,
+PlanCache::Entry& PlanCache::Remember(const SentenceAst& ast, std::string_view sentence,
                                   std::string_view columns, Catalog& catalog,
                                   const PlanOptions& options) {
   // The values in the order the parser met them, which is the order of the sentence's tokens;
   // should they ever differ from what the tokens said, the plan is made for this sentence only.
-  bool same = true;
-  for (auto& set : ast.sets) {
+  SentenceAst blank = ast;
+  for (auto& set : blank.sets) {
     for (CriterionAst& criterion : set) {
       for (TestAst& test : criterion.tests) {
         if (test.value.empty()) continue;
         std::size_t n = 0;
         while (n < values_.size() && values_[n] != test.value) ++n;
-        if (n == values_.size()) same = false;
-      }
-    }
-  }
-  if (!same) {
-    unshaped_ = Entry{ast.file, BuildPlan(ast, sentence, columns, catalog, options), {}};
-    return unshaped_;
-  }
-  for (auto& set : ast.sets) {
-    for (CriterionAst& criterion : set) {
-      for (TestAst& test : criterion.tests) {
-        if (test.value.empty()) continue;
-        std::size_t n = 0;
-        while (values_[n] != test.value) ++n;
+        if (n == values_.size()) {
+          unshaped_ = Entry{ast.file, BuildPlan(ast, sentence, columns, catalog, options), {}};
+          return unshaped_;
+        }
         test.value = StandIn(n);
       }
     }
   }
-  Entry entry{ast.file, BuildPlan(ast, sentence, columns, catalog, options), {}};
+  Entry entry{ast.file, BuildPlan(blank, sentence, columns, catalog, options), {}};
   if (plans_.size() >= kCapacity) plans_.clear();
   Entry& stored = plans_.insert_or_assign(shape_, std::move(entry)).first->second;
   auto note = [&](std::string& text, BoundTest* test) {
@@ -147,7 +137,7 @@ const Plan& PlanCache::Get(std::string_view sentence, std::string_view table,
     // A sentence that does not split into tokens does not parse either: this raises.
     SentenceAst ast = ParseSentence(sentence);
     CheckTable(ast.file, table);
-    entry = &Remember(std::move(ast), sentence, columns, catalog, options);
+    entry = &Remember(ast, sentence, columns, catalog, options);
     if (entry == &unshaped_) return unshaped_.plan;
   } else {
     CheckTable(entry->file, table);

@@ -54,7 +54,7 @@ class PlanCache {
   // first appearance, into values_; false when the sentence does not even split into tokens.
   bool ReadShape(std::string_view sentence, std::string_view columns, const PlanOptions& options);
   // Plans ast with stand-ins for its values and remembers it under shape_.
-  Entry& Remember(SentenceAst ast, std::string_view sentence, std::string_view columns,
+  Entry& Remember(const SentenceAst& ast, std::string_view sentence, std::string_view columns,
               Catalog& catalog, const PlanOptions& options);
 
   std::unordered_map<std::string, Entry> plans_;  // by shape; nodes never move
