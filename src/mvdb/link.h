@@ -34,6 +34,10 @@ struct OpenOptions {
   // a clerk's host wants (consulting works, a validation shows the write failure).
   bool read_only_when_unwritable = false;
   int busy_timeout_ms = 5000;
+  // A full scan of a file whose database is at least this many bytes reads it on two cores
+  // when the processor has them (docs/mvdb.md); 0: every full scan that can, -1: none. A file
+  // only: a server scans on its own side.
+  std::int64_t parallel_scan_min_bytes = std::int64_t{64} << 20;
   // Called with the number of records written (WriteRecord) or visited (ForEachRecord) so far,
   // every kProgressStep records, for a progress display; empty: nothing is called.
   std::function<void(std::int64_t records)> progress = nullptr;

@@ -20,11 +20,6 @@ namespace {
 constexpr std::int64_t kApplicationId = 0x4D564442;  // "MVDB"
 constexpr std::int64_t kFormatVersion = 1;
 
-std::int64_t QueryInt(sqlite3* db, std::string_view sql) {
-  Statement statement(db, sql);
-  return statement.Step() ? statement.ColumnInt(0) : 0;
-}
-
 std::string OpenCause(const SqliteError& e) {
   switch (e.code() & 0xFF) {
     case SQLITE_NOTADB:
@@ -147,10 +142,13 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& path, cons
   std::unique_ptr<SqliteStorage> storage(new SqliteStorage());
   storage->path_ = path;
   storage->read_only_ = effective.read_only;
+  storage->parallel_scan_min_bytes_ = options.parallel_scan_min_bytes;
   int flags =
       SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE | uri_flag |
       (effective.read_only ? SQLITE_OPEN_READONLY
                            : SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0));
+  storage->open_name_ = name;
+  storage->open_flags_ = flags & ~SQLITE_OPEN_CREATE;
   int rc = sqlite3_open_v2(name.c_str(), &storage->db_, flags, nullptr);
   storage->connection_.reset(storage->db_);
   if (rc != SQLITE_OK) throw fail(SqliteCause(rc));
@@ -192,9 +190,7 @@ void SqliteStorage::Configure(const OpenOptions& options, bool may_initialize) {
   if (!options.read_only) Exec(db_, "PRAGMA journal_mode = WAL");
   Exec(db_, "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY");
   SetPageCache(db_, kPageCacheKiB);
-  CheckSqlite(db_,
-              sqlite3_create_function_v2(db_, "mvdb_visit", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                         this, &SqliteStorage::VisitRecord, nullptr, nullptr, nullptr));
+  RegisterVisit(db_);
 
   data_version_stmt_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
   begin_stmt_ = std::make_unique<Statement>(db_, "BEGIN IMMEDIATE");

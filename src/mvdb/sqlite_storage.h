@@ -138,9 +138,14 @@ class SqliteStorage final : public Storage {
   // Runs sql (SAVEPOINT, RELEASE, ROLLBACK TO) on savepoint name; a failure raises kWriteFailed
   // for what (the operation, up to the name).
   void RunOnSavepoint(std::string_view sql, std::string_view name, std::string_view what);
-  // The SQL function mvdb_visit(k, v): hands one record to visit_sink_ where it lies in the
-  // database page, so that a full scan copies no record (a selected row would be copied).
-  static void VisitRecord(sqlite3_context* context, int argc, sqlite3_value** values);
+  // A full scan of a large file on two cores (sqlite_parallel_scan.cpp): false, having read
+  // nothing, when it cannot be done (in a transaction or a read group, whose view is one
+  // connection's; a sink that cannot be shared out; a small file; the write lock busy); the
+  // caller then scans on one connection.
+  bool ScanOnTwoCores(FileState& file, RowSink& sink);
+  struct ScanHelpers;
+  // The helper connections, opened on first use; null when they cannot be opened.
+  ScanHelpers* Helpers();
 
   // Owns db_. Declared first so that it closes the connection last, once every statement
   // prepared on it (held by the members below) is finalized.
@@ -152,8 +157,11 @@ class SqliteStorage final : public Storage {
   int read_groups_ = 0;   // read groups open (nested)
   bool reading_ = false;  // the read groups' transaction is open
   std::uint64_t catalog_generation_ = 1;
-  RowSink* visit_sink_ = nullptr;     // the sink of the full scan in progress
-  std::exception_ptr visit_error_;    // what the sink raised inside mvdb_visit
+  std::string open_name_;  // what the connection was opened with, for the helper connections
+  int open_flags_ = 0;
+  std::int64_t parallel_scan_min_bytes_ = -1;  // OpenOptions
+  std::unique_ptr<ScanHelpers> scan_helpers_;
+  bool scan_helpers_failed_ = false;  // they could not be opened: not tried again
 
   std::unordered_map<std::string, std::unique_ptr<FileState>> files_;
   std::map<std::string, std::shared_ptr<const Field>> dictionary_;  // file AM name; null = none

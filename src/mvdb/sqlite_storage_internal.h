@@ -1,6 +1,7 @@
 // Helpers shared by the storage layer's source files.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "components/errors.h"
@@ -20,6 +21,27 @@ inline constexpr int kScanCacheKiB = 512;
 inline void SetPageCache(sqlite3* db, int kib) {
   Exec(db, "PRAGMA cache_size = -" + std::to_string(kib));
 }
+
+// The SQL function mvdb_visit(k, v, target), target a VisitTarget bound as a pointer: hands
+// one record to the target's sink where it lies in the database page, so that a full scan
+// copies no record (a selected row would be copied), and selects nothing. What the sink raises
+// is kept in the target, and the statement fails: no exception may cross SQLite.
+struct VisitTarget {
+  RowSink* sink = nullptr;
+  std::exception_ptr error;
+};
+inline constexpr const char* kVisitTargetType = "mvdb_visit_target";
+void RegisterVisit(sqlite3* db);
+// Steps statement, whose mvdb_visit calls go to target, to its end; raises what the sink
+// raised, or the statement's own failure.
+void RunVisit(Statement& statement, VisitTarget& target);
+
+// The connections a full scan on two cores uses beside the storage's own
+// (sqlite_parallel_scan.cpp).
+struct SqliteStorage::ScanHelpers {
+  Connection lock_holder;  // takes the write lock while both reads begin
+  Connection reader;       // reads the second connection's ranges
+};
 
 // One write or delete: a savepoint inside a transaction, BEGIN IMMEDIATE ... COMMIT outside.
 // Leaving the scope without Commit() undoes everything done in it.

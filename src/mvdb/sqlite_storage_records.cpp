@@ -29,11 +29,9 @@ std::string RecordName(std::string_view file, std::string_view key) {
 }
 
 
-}  // namespace
-
-void SqliteStorage::VisitRecord(sqlite3_context* context, int, sqlite3_value** values) {
-  auto* storage = static_cast<SqliteStorage*>(sqlite3_user_data(context));
-  if (storage->visit_sink_ == nullptr) {
+void VisitRecord(sqlite3_context* context, int, sqlite3_value** values) {
+  auto* target = static_cast<VisitTarget*>(sqlite3_value_pointer(values[2], kVisitTargetType));
+  if (target == nullptr || target->sink == nullptr) {
     sqlite3_result_error(context, "mvdb_visit hors d'un parcours", -1);
     return;
   }
@@ -44,12 +42,29 @@ void SqliteStorage::VisitRecord(sqlite3_context* context, int, sqlite3_value** v
                                                static_cast<std::size_t>(sqlite3_value_bytes(value)));
   };
   try {
-    storage->visit_sink_->Row(view(values[0]), view(values[1]));
+    target->sink->Row(view(values[0]), view(values[1]));
     sqlite3_result_int(context, 0);
   } catch (...) {
-    // No exception may cross SQLite: Scan raises it again once the statement has stopped.
-    storage->visit_error_ = std::current_exception();
+    target->error = std::current_exception();
     sqlite3_result_error(context, "parcours interrompu", -1);
+  }
+}
+
+}  // namespace
+
+void RegisterVisit(sqlite3* db) {
+  CheckSqlite(db, sqlite3_create_function_v2(db, "mvdb_visit", 3, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                             nullptr, &VisitRecord, nullptr, nullptr, nullptr));
+}
+
+void RunVisit(Statement& statement, VisitTarget& target) {
+  target.error = nullptr;
+  try {
+    while (statement.Step()) {
+    }
+  } catch (const SqliteError&) {
+    if (target.error) std::rethrow_exception(std::exchange(target.error, nullptr));
+    throw;
   }
 }
 
@@ -75,33 +90,25 @@ bool SqliteStorage::ReadRecord(std::string_view file, std::string_view key, std:
 
 void SqliteStorage::Scan(const std::string& file, const AccessPath& access, RowSink& sink) {
   FileState& state = RequireFile(file);
+  if (access.kind == AccessPath::Kind::kFullScan && ScanOnTwoCores(state, sink)) return;
   StartReading();
   std::string end;
   switch (access.kind) {
     case AccessPath::Kind::kFullScan: {
-      // mvdb_visit passes each record to the sink and selects none.
-      RowSink* outer = std::exchange(visit_sink_, &sink);
       SetPageCache(db_, kScanCacheKiB);
       struct Restore {
-        SqliteStorage& storage;
-        RowSink* outer;
+        sqlite3* db;
         ~Restore() {
-          storage.visit_sink_ = outer;
           try {
-            SetPageCache(storage.db_, kPageCacheKiB);
+            SetPageCache(db, kPageCacheKiB);
           } catch (...) {
           }
         }
-      } restore{*this, outer};
-      visit_error_ = nullptr;
+      } restore{db_};
+      VisitTarget target{&sink, nullptr};
       StatementUse use(state.visit_all);
-      try {
-        while (state.visit_all.Step()) {
-        }
-      } catch (const SqliteError&) {
-        if (visit_error_) std::rethrow_exception(std::exchange(visit_error_, nullptr));
-        throw;
-      }
+      use->BindPointer(1, &target, kVisitTargetType);
+      RunVisit(state.visit_all, target);
       return;
     }
     case AccessPath::Kind::kKeyEqual: {

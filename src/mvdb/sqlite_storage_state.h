@@ -60,7 +60,7 @@ struct FileState {
                        "(k, v) VALUES (?1, ?2) ON CONFLICT(k) DO UPDATE SET v = excluded.v"),
         remove(db, "DELETE FROM " + table + " WHERE k = ?1"),
         scan_all(db, "SELECT k, v FROM " + table + " ORDER BY k"),
-        visit_all(db, "SELECT 1 FROM " + table + " WHERE mvdb_visit(k, v) ORDER BY k"),
+        visit_all(db, "SELECT 1 FROM " + table + " WHERE mvdb_visit(k, v, ?1) ORDER BY k"),
         scan_range(db, "SELECT k, v FROM " + table + " WHERE k >= ?1 AND k < ?2 ORDER BY k"),
         scan_from(db, "SELECT k, v FROM " + table + " WHERE k >= ?1 ORDER BY k") {}
 

@@ -80,6 +80,11 @@ Statement& Statement::BindInt(int position, std::int64_t value) {
   return *this;
 }
 
+Statement& Statement::BindPointer(int position, void* pointer, const char* type) {
+  CheckSqlite(db_, sqlite3_bind_pointer(stmt_.get(), position, pointer, type, nullptr));
+  return *this;
+}
+
 bool Statement::Step() {
   int rc = sqlite3_step(stmt_.get());
   if (rc == SQLITE_ROW) return true;
@@ -107,6 +112,11 @@ std::string_view Statement::ColumnBlob(int column) const {
 
 std::int64_t Statement::ColumnInt(int column) const {
   return sqlite3_column_int64(stmt_.get(), column);
+}
+
+std::int64_t QueryInt(sqlite3* db, std::string_view sql) {
+  Statement statement(db, sql);
+  return statement.Step() ? statement.ColumnInt(0) : 0;
 }
 
 std::string QuoteIdentifier(std::string_view name) {

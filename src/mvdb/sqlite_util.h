@@ -51,6 +51,8 @@ class Statement {
   Statement& BindBlob(int position, std::string_view bytes);
   Statement& BindText(int position, std::string_view text);
   Statement& BindInt(int position, std::int64_t value);
+  // A pointer only an SQL function that asks for type can read (sqlite3_value_pointer).
+  Statement& BindPointer(int position, void* pointer, const char* type);
 
   // Steps once: true when a row is available, false when done. Raises SqliteError.
   bool Step();
@@ -82,6 +84,9 @@ class StatementUse {
  private:
   Statement& statement_;
 };
+
+// The first column of the first row of sql; 0 when it gives no row.
+std::int64_t QueryInt(sqlite3* db, std::string_view sql);
 
 // Quotes an SQL identifier ("name" with inner quotes doubled).
 std::string QuoteIdentifier(std::string_view name);

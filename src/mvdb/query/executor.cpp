@@ -113,6 +113,36 @@ class Collector : public RowSink {
     }
   }
 
+  // A part shares the plan and the filter, which nothing changes during a scan, and keeps its
+  // own working memory. A sink that hands the selected records on cannot be shared out.
+  std::unique_ptr<RowSink> Split() override {
+    if (selected_ != nullptr) return nullptr;
+    auto part = std::make_unique<Collector>();
+    part->Start(*plan_, nullptr);
+    part->SetFilter(filter_);
+    return part;
+  }
+
+  void Join(RowSink& part) override {
+    auto& other = static_cast<Collector&>(part);  // made by Split
+    const auto base = static_cast<std::uint32_t>(arena_.size());
+    const auto first_sort_value = static_cast<std::uint32_t>(sort_values_.size());
+    if (arena_.size() + other.arena_.size() > kMaxArena) {
+      throw ComponentError(err::kBadQuery, "résultat de la requête trop volumineux");
+    }
+    arena_.append(other.arena_);
+    for (SortValue value : other.sort_values_) {
+      value.text.offset += base;
+      sort_values_.push_back(value);
+    }
+    for (struct Row row : other.rows_) {
+      row.key.offset += base;
+      row.text.offset += base;
+      row.sort_values += first_sort_value;
+      rows_.push_back(row);
+    }
+  }
+
   QueryResult Finish() {
     std::vector<std::uint32_t>& order = order_;
     order.resize(rows_.size());

@@ -21,6 +21,11 @@ class RowSink {
  public:
   virtual ~RowSink() = default;
   virtual void Row(std::string_view key, std::string_view text) = 0;
+  // A sink for a part of the same scan that another thread fills while this one is filled, or
+  // null when this sink cannot be shared out. Join(part), on this sink's thread once the part
+  // is full, then takes the part's rows as if they had come after this sink's own.
+  virtual std::unique_ptr<RowSink> Split() { return nullptr; }
+  virtual void Join(RowSink& part) {}
 };
 
 class RecordSource {
