@@ -37,6 +37,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace varnolde {
 
@@ -117,6 +118,11 @@ class DatabaseLink {
   // the database as it is. The defaults do nothing.
   virtual void BeginReadGroup() {}
   virtual void EndReadGroup() {}
+  // Inside a read group: the records of file under keys will be read soon, one by one. A link
+  // that pays for each request (a server) may read them all at once and answer the reads from
+  // what it got, an absent record included. Only a hint: nothing is raised, and each read
+  // raises what it raises. The default does nothing.
+  virtual void ReadAhead(std::string_view file, const std::vector<std::string>& keys) {}
 };
 
 }  // namespace varnolde

@@ -61,6 +61,9 @@ class ForwardingLink : public DatabaseLink {
   void Lock(std::string_view name) override { inner_->Lock(name); }
   void BeginReadGroup() override { inner_->BeginReadGroup(); }
   void EndReadGroup() override { inner_->EndReadGroup(); }
+  void ReadAhead(std::string_view file, const std::vector<std::string>& keys) override {
+    inner_->ReadAhead(file, keys);
+  }
 
  protected:
   DatabaseLink& inner() const { return *inner_; }

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <unordered_map>
 
 #include "components/errors.h"
@@ -23,21 +25,26 @@ namespace {
 class Engine;
 
 // The records a read group has met, by file and key, so that a record read again within the
-// group, or read after a query selected it, costs the storage nothing. A group outside a
-// transaction only: the start of a transaction and every write forget them all.
+// group, or read after a query selected it or a read-ahead brought it, costs the storage
+// nothing; a record found absent is remembered absent. A group outside a transaction only: the
+// start of a transaction and every write forget them all.
 class SeenRecords final : public RowSink {
  public:
+  using Entry = std::optional<std::string>;  // nullopt: absent
   void Clear() { records_.clear(); }
-  const std::string* Find(std::string_view file, std::string_view key) {
+  // The entry of the record, or null when the group has not met it.
+  const Entry* Find(std::string_view file, std::string_view key) {
     auto found = records_.find(Probe(file, key));
     return found == records_.end() ? nullptr : &found->second;
   }
-  void Remember(std::string_view file, std::string_view key, std::string_view text) {
-    if (records_.size() < kCapacity) records_.insert_or_assign(Probe(file, key), std::string(text));
+  void Remember(std::string_view file, std::string_view key, Entry entry) {
+    if (records_.size() < kCapacity) records_.insert_or_assign(Probe(file, key), std::move(entry));
   }
   // As a query's sink of selected records: remembers them as records of file.
   void SetFile(std::string_view file) { file_ = file; }
-  void Row(std::string_view key, std::string_view text) override { Remember(file_, key, text); }
+  void Row(std::string_view key, std::string_view text) override {
+    Remember(file_, key, std::string(text));
+  }
 
  private:
   // A clerk action meets a few dozen records; a large query's rows are not worth keeping.
@@ -48,7 +55,7 @@ class SeenRecords final : public RowSink {
     probe_.append(key);
     return probe_;
   }
-  std::unordered_map<std::string, std::string> records_;
+  std::unordered_map<std::string, Entry> records_;
   std::string probe_;
   std::string file_;
 };
@@ -119,12 +126,35 @@ class Engine final : public Database,
     if (--read_groups_ == 0) seen_.Clear();
   }
 
-  // The record a read group has already met, or null.
-  const std::string* Seen(std::string_view file, std::string_view key) {
+  // The record a read group has already met (or found absent), or null.
+  const SeenRecords::Entry* Seen(std::string_view file, std::string_view key) {
     return Grouping() ? seen_.Find(file, key) : nullptr;
   }
-  void Saw(std::string_view file, std::string_view key, std::string_view text) {
-    if (Grouping()) seen_.Remember(file, key, text);
+  void Saw(std::string_view file, std::string_view key, SeenRecords::Entry entry) {
+    if (Grouping()) seen_.Remember(file, key, std::move(entry));
+  }
+
+  void ReadAhead(std::string_view file, const std::vector<std::string>& keys) override {
+    if (!Grouping()) return;
+    std::vector<std::string> wanted;
+    for (const std::string& key : keys) {
+      if (!key.empty() && seen_.Find(file, key) == nullptr &&
+          std::find(wanted.begin(), wanted.end(), key) == wanted.end()) {
+        wanted.push_back(key);
+      }
+    }
+    if (wanted.empty()) return;
+    try {
+      storage_->DropCachesIfMarked();
+      seen_.SetFile(file);
+      if (!storage_->ReadAhead(file, wanted, seen_)) return;
+      for (const std::string& key : wanted) {
+        if (seen_.Find(file, key) == nullptr) seen_.Remember(file, key, std::nullopt);
+      }
+    } catch (const ComponentError&) {
+      // Each read will meet the failure itself.
+    } catch (const StorageError&) {
+    }
   }
 
   // Database.
@@ -267,14 +297,14 @@ class Engine final : public Database,
 std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
   engine_->storage().DropCachesIfMarked();
   std::string text;
-  if (const std::string* seen = engine_->Seen(name_, key)) {
-    text = *seen;
-  } else if (engine_->storage().ReadRecord(name_, key, text)) {
-    engine_->Saw(name_, key, text);
-  } else {
+  const SeenRecords::Entry* seen = engine_->Seen(name_, key);
+  const bool found = seen != nullptr ? seen->has_value() : engine_->storage().ReadRecord(name_, key, text);
+  if (seen == nullptr) engine_->Saw(name_, key, found ? SeenRecords::Entry(text) : std::nullopt);
+  if (!found) {
     throw ComponentError(err::kRecordNotFound, "enregistrement « " + std::string(key) +
                                                    " » absent du fichier « " + name_ + " »");
   }
+  if (seen != nullptr) text = **seen;
   return std::make_shared<TextRecord>(std::string(key), std::move(text), engine_, name_);
 }
 

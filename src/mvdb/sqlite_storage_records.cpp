@@ -88,6 +88,17 @@ bool SqliteStorage::ReadRecord(std::string_view file, std::string_view key, std:
   }
 }
 
+bool SqliteStorage::ReadAhead(std::string_view file, const std::vector<std::string>& keys,
+                              RowSink& found) {
+  FileState& state = RequireFile(file);
+  StartReading();
+  std::string text;
+  for (const std::string& key : keys) {
+    if (ReadText(state, key, text)) found.Row(key, text);
+  }
+  return true;
+}
+
 void SqliteStorage::Scan(const std::string& file, const AccessPath& access, RowSink& sink) {
   FileState& state = RequireFile(file);
   if (access.kind == AccessPath::Kind::kFullScan && ScanOnTwoCores(state, sink)) return;

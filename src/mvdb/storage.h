@@ -98,6 +98,15 @@ class Storage : public Catalog, public RecordSource {
   virtual void BeginReadGroup() {}
   virtual void EndReadGroup() {}
 
+  // Reads the records of file under keys together, for a read group about to ask for them one
+  // by one: passes each one found to found, and returns true, every key not passed being
+  // absent. A storage that pays for each request (a server) does so; the default reads
+  // nothing and returns false. Raises as ReadRecord.
+  virtual bool ReadAhead(std::string_view file, const std::vector<std::string>& keys,
+                         RowSink& found) {
+    return false;
+  }
+
   // The statement a server runs for an access path of file, for `explain`; empty for a local
   // file.
   virtual std::string DescribeAccess(const std::string& file, const AccessPath& access) {

@@ -139,6 +139,9 @@ class ctr_consultationacompte final : public PanelReactions {
   void Bdv_Liste_Change();
   void Bdv_Liste_Scroll();
   void FillContractRow(ResumeNext& rn, Ref<DbRecord>& contracts, int row, bool provider_row);
+  // Tells the database which advances and employers the first n rows will read, so that a
+  // server sends them together rather than one by one.
+  void ReadAheadRows(ResumeNext& rn, Ref<DbRecord>& contracts, int n);
   void AppendRow(const Ref<DbRecord>& contracts, int row, const std::string& employer,
                  const std::string& acompte, const std::string& etat);
   std::string DateTextOrRaw(const std::string& stored) const;

@@ -76,6 +76,24 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   }
 }
 
+void ctr_consultationacompte::ReadAheadRows(ResumeNext& rn, Ref<DbRecord>& contracts, int n) {
+  if (n < 2) return;  // one row reads no more than the read-ahead would
+  rn([&] {
+    std::vector<std::string> advances, persons, entities;
+    for (int row = 1; row <= n; ++row) {
+      advances.push_back(contracts->Get(row, 1) + PeriodKey());
+      if (contracts->Get(row, 2) == "02") {
+        persons.push_back(Left(contracts->Get(row, 4), 5));
+      } else {
+        entities.push_back(contracts->Get(row, 2));
+      }
+    }
+    Modulevar::theDataBase->ReadAhead(tables::kAcompteBull, advances);
+    if (!persons.empty()) Modulevar::theDataBase->ReadAhead(tables::kCivilAide, persons);
+    if (!entities.empty()) Modulevar::theDataBase->ReadAhead(tables::kAssociation, entities);
+  });
+}
+
 // The one reading of a stored advance's amount, for the list, the row opened from it and
 // validation: hundredths read by the regional number rules (blanks around them ignored, the
 // regional decimal separator accepted), divided by 100 and written "####0.00" right-aligned in
@@ -96,6 +114,7 @@ void ctr_consultationacompte::Remplir_Lists(Ref<DbRecord>& /*w_requeteaidant*/) 
   ResumeNext rn;
   int n = 0;
   rn([&] { n = w_requetecontrat->DCount(); });
+  ReadAheadRows(rn, w_requetecontrat, n);
   for (int i = 1; i <= n; ++i) FillContractRow(rn, w_requetecontrat, i, false);
   RecAcompteBull.Release();
   RecContrat.Release();

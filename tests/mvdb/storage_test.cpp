@@ -118,6 +118,24 @@ TEST_P(StorageTest, AReadGroupKeepsOneViewAndNeverHidesItsOwnWrites) {
   EXPECT_EQ(Committed("A3"), "300");
 }
 
+TEST_P(StorageTest, ARecordReadAheadIsTheOneTheGroupReadsAbsentOrNot) {
+  auto other = OpenMvdb(path_);
+  db_->ReadAhead("ACOMPTEBULL", {"A1"});  // outside a group: nothing is kept
+  other->WriteRecord("ACOMPTEBULL", "A1", "101");
+  EXPECT_EQ(Mine("A1"), "101");
+  db_->BeginReadGroup();
+  db_->ReadAhead("ACOMPTEBULL", {"A1", "A9", "A1", ""});
+  db_->ReadAhead("NO SUCH FILE", {"A1"});  // a hint: no failure
+  other->WriteRecord("ACOMPTEBULL", "A1", "102");
+  other->WriteRecord("ACOMPTEBULL", "A9", "900");
+  EXPECT_EQ(Mine("A1"), "101");
+  EXPECT_EQ(Mine("A9"), "<none>");
+  EXPECT_EQ(ErrorOf([&] { db_->OpenFile("NO SUCH FILE"); }), err::kUnknownFile);
+  db_->EndReadGroup();
+  EXPECT_EQ(Mine("A1"), "102");
+  EXPECT_EQ(Mine("A9"), "900");
+}
+
 TEST_P(StorageTest, RollbackUndoesTheWholeTransaction) {
   db_->Begin();
   db_->WriteRecord("ACOMPTEBULL", "A1", "999");

@@ -239,6 +239,30 @@ class PgStorage final : public ServerStorage {
     }
   }
 
+  // One statement for all the keys: a binary array of bytea as its parameter.
+  bool ReadAhead(std::string_view file, const std::vector<std::string>& keys,
+                 RowSink& found) override {
+    try {
+      const std::string f = std::to_string(RequireFile(file).id);
+      const std::string array = ByteaArray(keys);
+      return Reading([&] {
+        ResultPtr result = RunAfterQueued(
+            {"m" + f, "SELECT k, v FROM f" + f + " WHERE k = ANY($1::bytea[])", {array}});
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+          found.Row(Value(result.get(), row, 0), Value(result.get(), row, 1));
+        }
+        return true;
+      });
+    } catch (const QueuedFailure& e) {
+      throw WriteFailure("lecture du fichier « " + std::string(file) + " »",
+                         std::string(e.what()) + " ; la transaction a été annulée");
+    } catch (const StorageError& e) {
+      throw ComponentError(err::kDatabaseOpen, name_ + " : lecture du fichier « " +
+                                                   std::string(file) + " » impossible : " +
+                                                   e.what());
+    }
+  }
+
   void WriteRecord(std::string_view file, std::string_view key, std::string_view text,
                    bool* created) override {
     const std::string what = "écriture de " + RecordName(file, key);
@@ -1107,9 +1131,34 @@ class PgStorage final : public ServerStorage {
     std::vector<int> formats_;
   };
 
+  static std::string_view Value(const PGresult* result, int row, int column) {
+    return std::string_view(PQgetvalue(result, row, column),
+                            static_cast<std::size_t>(PQgetlength(result, row, column)));
+  }
+
+  // texts as a one-dimensional bytea[] in PostgreSQL's binary form: the dimension count, a
+  // null flag, the element type, the length and lower bound, then each length and its bytes,
+  // every number a big-endian 32-bit integer.
+  static std::string ByteaArray(const std::vector<std::string>& texts) {
+    std::string array;
+    auto put = [&array](std::uint32_t n) {
+      for (int shift = 24; shift >= 0; shift -= 8) array.push_back(static_cast<char>(n >> shift));
+    };
+    constexpr std::uint32_t kByteaOid = 17;
+    put(1);
+    put(0);
+    put(kByteaOid);
+    put(static_cast<std::uint32_t>(texts.size()));
+    put(1);
+    for (const std::string& text : texts) {
+      put(static_cast<std::uint32_t>(text.size()));
+      array.append(text);
+    }
+    return array;
+  }
+
   static std::string Bytes(const PGresult* result, int row, int column) {
-    return std::string(PQgetvalue(result, row, column),
-                       static_cast<std::size_t>(PQgetlength(result, row, column)));
+    return std::string(Value(result, row, column));
   }
 
   // A bigint of the first column in binary form (network byte order).
@@ -1188,8 +1237,7 @@ class PgStorage final : public ServerStorage {
       if (status == PGRES_SINGLE_TUPLE) {
         if (failure || !error.empty()) continue;
         try {
-          sink.Row(std::string_view(PQgetvalue(raw, 0, 0), static_cast<std::size_t>(PQgetlength(raw, 0, 0))),
-                   std::string_view(PQgetvalue(raw, 0, 1), static_cast<std::size_t>(PQgetlength(raw, 0, 1))));
+          sink.Row(Value(raw, 0, 0), Value(raw, 0, 1));
         } catch (...) {
           failure = std::current_exception();
         }
