@@ -32,6 +32,8 @@
 #   BENCH_DB             the file's place (default var/bench/large.db)
 #   BENCH_SERVER         a server to use instead of a throwaway one
 #   BENCH_CLERKS, BENCH_LOAD_SECONDS   the load benchmark's clerks (32) and duration (60)
+#   BENCH_PLACEMENT      split (default: the server's jobs with the benchmark and the server on
+#                        processors of their own) or none
 # Exit status 1 when a load benchmark's audit finds a validation lost or partial, or anything
 # else changed.
 set -eu
@@ -132,16 +134,39 @@ if $on_server; then
   relational_db="$admin dbname=varnolde_bench_relational $clerk"
 fi
 
+# The server's jobs run with the benchmark on the first processor and the server's processes on
+# the second, as a clerk's computer and the office's server would be: left to the scheduler,
+# the two processes of a round trip sometimes share a processor and sometimes not, and on this
+# machine's virtual processors a wake-up on the other one costs tens of microseconds, so a whole
+# run's figures came in two sizes. BENCH_PLACEMENT=none leaves them to the scheduler.
+postmaster=""
+place_server() {
+  [ "${BENCH_PLACEMENT:-split}" = none ] && return 0
+  command -v taskset >/dev/null 2>&1 && [ "$(nproc)" -ge 2 ] || return 0
+  data_dir=$(psql_admin -At -c "SHOW data_directory" 2>/dev/null) || return 0
+  [ -r "$data_dir/postmaster.pid" ] || return 0
+  postmaster=$(head -n 1 "$data_dir/postmaster.pid")
+  taskset -p -c 1 "$postmaster" >/dev/null || { postmaster=""; return 0; }
+  echo "== placement: the benchmark on processor 0, the server's new processes on processor 1"
+}
+unplace_server() {
+  [ -n "$postmaster" ] && taskset -p -c "0-$(($(nproc) - 1))" "$postmaster" >/dev/null || true
+  postmaster=""
+}
+run_pinned() {
+  if [ -n "$postmaster" ]; then taskset -c 0 "$@"; else "$@"; fi
+}
+
 if $jobs; then
   echo "== load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
-  if $on_file && $on_server; then
-    VARNOLDE_BENCH_DB="$db" VARNOLDE_BENCH_SERVER="$server_db" \
-      VARNOLDE_BENCH_RELATIONAL="$relational_db" "$bench" --benchmark_filter="${BENCH_FILTER:-.}"
-  elif $on_file; then
+  if $on_file; then
     VARNOLDE_BENCH_DB="$db" "$bench" --benchmark_filter="${BENCH_FILTER:-.}"
-  else
-    VARNOLDE_BENCH_SERVER="$server_db" VARNOLDE_BENCH_RELATIONAL="$relational_db" \
+  fi
+  if $on_server; then
+    place_server
+    run_pinned env VARNOLDE_BENCH_SERVER="$server_db" VARNOLDE_BENCH_RELATIONAL="$relational_db" \
       "$bench" --benchmark_filter="${BENCH_FILTER:-.}"
+    unplace_server
   fi
   echo "== load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
