@@ -118,10 +118,11 @@ class DatabaseLink {
   // the database as it is. The defaults do nothing.
   virtual void BeginReadGroup() {}
   virtual void EndReadGroup() {}
-  // Inside a read group: the records of file under keys will be read soon, one by one. A link
-  // that pays for each request (a server) may read them all at once and answer the reads from
-  // what it got, an absent record included. Only a hint: nothing is raised, and each read
-  // raises what it raises. The default does nothing.
+  // The records of file under keys will be read soon, one by one. A link that pays for each
+  // request (a server) may read them all at once: inside a read group it then answers the
+  // reads from what it got, an absent record included; inside a transaction it may lock the
+  // records it found and answer the transaction's reads of them. Only a hint: nothing is
+  // raised, and each read raises what it raises. The default does nothing.
   virtual void ReadAhead(std::string_view file, const std::vector<std::string>& keys) {}
 };
 

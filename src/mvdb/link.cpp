@@ -135,10 +135,11 @@ class Engine final : public Database,
   }
 
   void ReadAhead(std::string_view file, const std::vector<std::string>& keys) override {
-    if (!Grouping()) return;
+    const bool grouping = Grouping();
+    if (!grouping && !storage_->InTransaction()) return;
     std::vector<std::string> wanted;
     for (const std::string& key : keys) {
-      if (!key.empty() && seen_.Find(file, key) == nullptr &&
+      if (!key.empty() && (!grouping || seen_.Find(file, key) == nullptr) &&
           std::find(wanted.begin(), wanted.end(), key) == wanted.end()) {
         wanted.push_back(key);
       }
@@ -146,6 +147,14 @@ class Engine final : public Database,
     if (wanted.empty()) return;
     try {
       storage_->DropCachesIfMarked();
+      if (!grouping) {
+        // The storage keeps what it can for the transaction itself.
+        struct : RowSink {
+          void Row(std::string_view, std::string_view) override {}
+        } ignored;
+        storage_->ReadAhead(file, wanted, ignored);
+        return;
+      }
       seen_.SetFile(file);
       if (!storage_->ReadAhead(file, wanted, seen_)) return;
       for (const std::string& key : wanted) {

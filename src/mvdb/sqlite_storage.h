@@ -77,7 +77,8 @@ class SqliteStorage final : public Storage {
   std::vector<std::string> FileNames() override;
   std::vector<std::string> IndexNames(std::string_view file) override;
   bool ReadRecord(std::string_view file, std::string_view key, std::string& text) override;
-  // Reads them one by one: as cheap now as later, and the group's view starts here.
+  // Reads them one by one: as cheap now as later, and the group's view starts here. Inside a
+  // transaction, nothing: the transaction holds the file already.
   bool ReadAhead(std::string_view file, const std::vector<std::string>& keys,
                  RowSink& found) override;
   void WriteRecord(std::string_view file, std::string_view key, std::string_view text,

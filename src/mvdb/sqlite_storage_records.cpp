@@ -90,6 +90,7 @@ bool SqliteStorage::ReadRecord(std::string_view file, std::string_view key, std:
 
 bool SqliteStorage::ReadAhead(std::string_view file, const std::vector<std::string>& keys,
                               RowSink& found) {
+  if (InTransaction()) return false;
   FileState& state = RequireFile(file);
   StartReading();
   std::string text;

@@ -101,7 +101,9 @@ class Storage : public Catalog, public RecordSource {
   // Reads the records of file under keys together, for a read group about to ask for them one
   // by one: passes each one found to found, and returns true, every key not passed being
   // absent. A storage that pays for each request (a server) does so; the default reads
-  // nothing and returns false. Raises as ReadRecord.
+  // nothing and returns false. Inside a transaction, a storage that can lock what it reads (a
+  // server) keeps the records found, locked, to answer the transaction's own reads of them,
+  // and returns false. Raises as ReadRecord.
   virtual bool ReadAhead(std::string_view file, const std::vector<std::string>& keys,
                          RowSink& found) {
     return false;

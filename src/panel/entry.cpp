@@ -264,6 +264,13 @@ ctr_consultationacompte::StoredState ctr_consultationacompte::CompareWithLoaded(
     rn([&] { Modulevar::theDataBase->Lock(std::string(tables::kAcompteBull) + " " + caregiver); });
   }
   if (rn.ErrorCount() != 0) return StoredState::kUnreadable;
+  // The advances are read now and again by each row's write: a server reads them all at once.
+  ResumeNext ahead;
+  ahead([&] {
+    std::vector<std::string> keys;
+    for (const auto& advance : loaded_advances_) keys.push_back(advance.first);
+    Modulevar::theDataBase->ReadAhead(tables::kAcompteBull, keys);
+  });
   for (const auto& advance : loaded_advances_) {
     const std::string& key = advance.first;
     std::optional<std::string> now;

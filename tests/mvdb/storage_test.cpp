@@ -136,6 +136,35 @@ TEST_P(StorageTest, ARecordReadAheadIsTheOneTheGroupReadsAbsentOrNot) {
   EXPECT_EQ(Mine("A9"), "900");
 }
 
+// Inside a transaction a server locks what it reads ahead; a record it cannot lock is left to
+// the transaction's own reads and writes. (A file's transaction holds the whole file.)
+TEST_P(StorageTest, ATransactionReadsAheadWhatNoOtherMayThenChange) {
+  auto other = OpenMvdb(path_, OpenOptions{.busy_timeout_ms = 50});
+  auto mine = OpenMvdb(path_, OpenOptions{.busy_timeout_ms = 50});
+  if (GetParam()) {
+    other->Begin();
+    other->WriteRecord("ACOMPTEBULL", "A2", "held by the other");
+  }
+  mine->Begin();
+  mine->ReadAhead("ACOMPTEBULL", {"A1", "A9"});
+  mine->ReadAhead("ACOMPTEBULL", {"A2"});  // held by the other: not locked, and no failure
+  EXPECT_EQ(mine->OpenFile("ACOMPTEBULL")->Read("A1")->Get(), "100");
+  if (GetParam()) {
+    EXPECT_EQ(ErrorOf([&] { other->WriteRecord("ACOMPTEBULL", "A1", "blocked"); }),
+              err::kWriteFailed);
+    other->Rollback();
+  }
+  EXPECT_EQ(ErrorOf([&] { OpenMvdb(path_, OpenOptions{.busy_timeout_ms = 50})
+                              ->WriteRecord("ACOMPTEBULL", "A1", "blocked"); }),
+            err::kWriteFailed);
+  mine->WriteRecord("ACOMPTEBULL", "A2", "201");
+  mine->WriteRecord("ACOMPTEBULL", "A9", "900");
+  mine->Commit();
+  EXPECT_EQ(Committed("A1"), "100");
+  EXPECT_EQ(Committed("A2"), "201");
+  EXPECT_EQ(Committed("A9"), "900");
+}
+
 TEST_P(StorageTest, RollbackUndoesTheWholeTransaction) {
   db_->Begin();
   db_->WriteRecord("ACOMPTEBULL", "A1", "999");

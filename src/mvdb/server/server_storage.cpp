@@ -239,12 +239,20 @@ class PgStorage final : public ServerStorage {
     }
   }
 
-  // One statement for all the keys: a binary array of bytea as its parameter.
+  // One statement for all the keys: a binary array of bytea as its parameter. Inside a
+  // transaction the records found are locked (FOR UPDATE, in a savepoint of its own, so that a
+  // refusal leaves the transaction as it was) and kept until its end to answer its reads; the
+  // absent ones are not, since nothing locks an absent key.
   bool ReadAhead(std::string_view file, const std::vector<std::string>& keys,
                  RowSink& found) override {
     try {
-      const std::string f = std::to_string(RequireFile(file).id);
+      const std::int64_t id = RequireFile(file).id;
+      const std::string f = std::to_string(id);
       const std::string array = ByteaArray(keys);
+      if (InTransaction()) {
+        LockAhead(id, f, array);
+        return false;
+      }
       return Reading([&] {
         ResultPtr result = RunAfterQueued(
             {"m" + f, "SELECT k, v FROM f" + f + " WHERE k = ANY($1::bytea[])", {array}});
@@ -809,6 +817,38 @@ class PgStorage final : public ServerStorage {
   // SAVEPOINT and RELEASE, sent at once with the savepoint statements still queued through
   // libpq's pipeline, so that the write costs one round trip and a failure undoes only itself.
   // The first parameter is the key; a second one, the text written.
+  // The records of file_id under the keys of array, read and locked by the transaction, which
+  // then knows them until its end. A refusal (no right to update the file, a lock held too
+  // long) locks nothing and raises StorageError; a failure of what was queued before raises
+  // QueuedFailure, the transaction over.
+  void LockAhead(std::int64_t file_id, const std::string& f, const std::string& array) {
+    std::vector<Step> steps = QueuedSteps();
+    const std::size_t queued = steps.size();
+    steps.push_back({"", "SAVEPOINT mvdb_read", {}});
+    steps.push_back({"mu" + f, "SELECT k, v FROM f" + f + " WHERE k = ANY($1::bytea[]) FOR UPDATE",
+                     {array}});
+    steps.push_back({"", "RELEASE SAVEPOINT mvdb_read", {}});
+    BatchOutcome outcome = SendBatch(steps);
+    if (!outcome.failed()) {
+      const PGresult* rows = outcome.results[queued + 1].get();
+      for (int row = 0; row < PQntuples(rows) && known_.size() < kKnownLimit; ++row) {
+        known_[{file_id, Bytes(rows, row, 0)}] = Bytes(rows, row, 1);
+      }
+      return;
+    }
+    const bool in_block = PQstatus(connection_) == CONNECTION_OK &&
+                          PQtransactionStatus(connection_) != PQTRANS_IDLE;
+    if (in_block && outcome.failed_at < queued) {
+      EndServerTransaction();
+      throw QueuedFailure(outcome.error);
+    }
+    if (in_block) {
+      PQclear(PQexec(connection_, "ROLLBACK TO SAVEPOINT mvdb_read"));
+      PQclear(PQexec(connection_, "RELEASE SAVEPOINT mvdb_read"));
+    }
+    throw StorageError(outcome.error);
+  }
+
   void WriteOneStatement(const std::string& what, std::int64_t file_id, const std::string& name,
                          const std::string& sql, std::initializer_list<std::string_view> parameters) {
     const bool began_in_transaction = InTransaction();
