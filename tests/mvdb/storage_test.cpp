@@ -365,9 +365,11 @@ TEST_P(StorageTest, AnIndexLookupGivesTheRecordAsLastWritten) {
   auto found = [&] { return db_->Select(sentence, "", count)->Get(); };
   db_->WriteRecord("ACOMPTEBULL", "A2", fixture::Dyn("200^paid"));
   EXPECT_EQ(found(), fixture::Dyn("A2]paid"));
-  if (GetParam()) return;
+  // An index made before entries held their record.
   db_.reset();
-  {
+  if (GetParam()) {
+    server_->Execute("ALTER TABLE x1 DROP COLUMN r");
+  } else {
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
     const char* older =

@@ -84,6 +84,7 @@ struct IndexInfo {
   std::string name;                    // Field::IndexName
   std::shared_ptr<const Field> field;  // null when the field cannot be resolved
   std::string problem;                 // why field is null
+  bool holds_records = true;           // entries hold their record (column r)
 };
 
 struct FileInfo {
@@ -176,16 +177,14 @@ class PgStorage final : public ServerStorage {
 
   void Scan(const std::string& file, const AccessPath& access, RowSink& sink) override {
     FileInfo& info = RequireFile(file);
-    std::int64_t index_id = 0;
+    const IndexInfo* index = nullptr;
     if (access.kind == AccessPath::Kind::kIndexEqual ||
         access.kind == AccessPath::Kind::kIndexPrefix) {
-      for (const IndexInfo& index : info.indexes) {
-        if (index.name == access.index) index_id = index.id;
-      }
-      if (index_id == 0) throw StorageError("index « " + access.index + " » disparu");
+      index = FindIndex(info, access.index);
+      if (index == nullptr) throw StorageError("index « " + access.index + " » disparu");
     }
     Reading([&] {
-      ScanOnce(info.id, access, index_id, sink);
+      ScanOnce(info.id, access, index, sink);
       return 0;
     });
   }
@@ -347,10 +346,15 @@ class PgStorage final : public ServerStorage {
                 {file, name});
         const std::int64_t id = Integer(result.get(), 0);
         Exec("CREATE TABLE x" + std::to_string(id) +
-             " (v bytea NOT NULL, k bytea NOT NULL, PRIMARY KEY (v, k))");
+             " (v bytea NOT NULL, k bytea NOT NULL, r bytea, PRIMARY KEY (v, k))");
         Exec(std::string("NOTIFY ") + kChannel);
-        info.indexes.push_back({id, name, nullptr, ""});
+        info.indexes.push_back({id, name, nullptr, "", true});
         index = &info.indexes.back();
+      } else if (!index->holds_records) {
+        // Made by an earlier version: its entries take their records from now on.
+        Exec("ALTER TABLE x" + std::to_string(index->id) + " ADD COLUMN r bytea");
+        Exec(std::string("NOTIFY ") + kChannel);
+        index->holds_records = true;
       }
       index->field = field;
       index->problem.clear();
@@ -451,13 +455,9 @@ class PgStorage final : public ServerStorage {
 
   std::string DescribeAccess(const std::string& file, const AccessPath& access) override {
     std::string statement;
-    std::int64_t index_id = 0;
-    for (const IndexInfo& index : RequireFile(file).indexes) {
-      if (index.name == access.index) index_id = index.id;
-    }
-    StatementFor(RequireFile(file).id, access, index_id, [&](const std::string&, const std::string& sql) {
-      statement = sql;
-    });
+    FileInfo& info = RequireFile(file);
+    StatementFor(info.id, access, FindIndex(info, access.index),
+                 [&](const std::string&, const std::string& sql) { statement = sql; });
     return statement;
   }
 
@@ -644,10 +644,16 @@ class PgStorage final : public ServerStorage {
       ResultPtr result = Run("cat_find", "SELECT id FROM mvdb_file WHERE name = $1", {file});
       if (PQntuples(result.get()) == 0) return nullptr;
       auto info = std::make_unique<FileInfo>(FileInfo{Integer(result.get(), 0), std::string(file), {}});
+      // An index made by an earlier version has no column r.
       ResultPtr indexes = Run(
-          "cat_indexes", "SELECT id, field FROM mvdb_index WHERE file = $1 ORDER BY field", {file});
+          "cat_indexes",
+          "SELECT id, field, EXISTS (SELECT FROM pg_attribute WHERE attrelid = to_regclass('x' || "
+          "id) AND attname = 'r' AND NOT attisdropped) FROM mvdb_index WHERE file = $1 ORDER BY "
+          "field",
+          {file});
       for (int row = 0; row < PQntuples(indexes.get()); ++row) {
-        info->indexes.push_back({Integer(indexes.get(), row), Bytes(indexes.get(), row, 1), nullptr, ""});
+        info->indexes.push_back({Integer(indexes.get(), row), Bytes(indexes.get(), row, 1),
+                                 nullptr, "", *PQgetvalue(indexes.get(), row, 2) != 0});
       }
       FileInfo* raw = info.get();
       files_[std::string(file)] = std::move(info);
@@ -720,9 +726,11 @@ class PgStorage final : public ServerStorage {
       std::string old_value, new_value;
       if (old_text != nullptr) old_value = IndexedValue(*index.field, key, *old_text);
       if (new_text != nullptr) new_value = IndexedValue(*index.field, key, *new_text);
-      if (old_text != nullptr && new_text != nullptr && old_value == new_value) continue;
+      const bool same_value = old_text != nullptr && new_text != nullptr && old_value == new_value;
+      // Entries that hold their record follow every change of it, not only of the value.
+      if (same_value && (!index.holds_records || *old_text == *new_text)) continue;
       const std::string x = std::to_string(index.id);
-      if (old_text != nullptr) {
+      if (old_text != nullptr && !same_value) {
         AnyValue(old_value, [&](std::string_view v) {
           Run("xd" + x, "DELETE FROM x" + x + " WHERE v = $1 AND k = $2", {v, key});
           return false;
@@ -730,38 +738,55 @@ class PgStorage final : public ServerStorage {
       }
       if (new_text != nullptr) {
         AnyValue(new_value, [&](std::string_view v) {
-          Run("xa" + x, "INSERT INTO x" + x + " (v, k) VALUES ($1, $2) ON CONFLICT DO NOTHING",
-              {v, key});
+          AddEntry(index, v, key, *new_text);
           return false;
         });
       }
     }
   }
 
+  // Adds the entry (value, key) of index, or brings its record up to date; returns the entries
+  // added (0 or 1).
+  std::int64_t AddEntry(const IndexInfo& index, std::string_view value, std::string_view key,
+                        std::string_view text) {
+    const std::string x = std::to_string(index.id);
+    ResultPtr result =
+        index.holds_records
+            ? Run("xar" + x,
+                  "INSERT INTO x" + x + " (v, k, r) VALUES ($1, $2, $3) "
+                  "ON CONFLICT (v, k) DO UPDATE SET r = EXCLUDED.r",
+                  {value, key, text})
+            : Run("xa" + x, "INSERT INTO x" + x + " (v, k) VALUES ($1, $2) ON CONFLICT DO NOTHING",
+                  {value, key});
+    return std::strtol(PQcmdTuples(result.get()), nullptr, 10);
+  }
+
+  static const IndexInfo* FindIndex(const FileInfo& file, const std::string& name) {
+    for (const IndexInfo& index : file.indexes) {
+      if (index.name == name) return &index;
+    }
+    return nullptr;
+  }
+
   std::int64_t FillIndex(FileInfo& file, IndexInfo& index) {
     const std::string x = std::to_string(index.id);
     Exec("DELETE FROM x" + x);
-    // The entries are gathered first: the connection cannot take statements while it streams.
-    std::vector<std::pair<std::string, std::string>> entries;
+    // The records are gathered first: the connection cannot take statements while it streams.
+    std::vector<std::pair<std::string, std::string>> records;
     struct Collect : RowSink {
-      const Field& field;
-      std::vector<std::pair<std::string, std::string>>& entries;
-      Collect(const Field& f, std::vector<std::pair<std::string, std::string>>& e)
-          : field(f), entries(e) {}
+      std::vector<std::pair<std::string, std::string>>& records;
+      explicit Collect(std::vector<std::pair<std::string, std::string>>& r) : records(r) {}
       void Row(std::string_view key, std::string_view text) override {
-        AnyValue(IndexedValue(field, key, text), [&](std::string_view v) {
-          entries.emplace_back(std::string(v), std::string(key));
-          return false;
-        });
+        records.emplace_back(std::string(key), std::string(text));
       }
-    } collect(*index.field, entries);
-    ScanOnce(file.id, AccessPath{}, 0, collect);
+    } collect(records);
+    ScanOnce(file.id, AccessPath{}, nullptr, collect);
     std::int64_t added = 0;
-    for (const auto& [value, key] : entries) {
-      ResultPtr result =
-          Run("xa" + x, "INSERT INTO x" + x + " (v, k) VALUES ($1, $2) ON CONFLICT DO NOTHING",
-              {value, key});
-      added += std::strtol(PQcmdTuples(result.get()), nullptr, 10);
+    for (const auto& [key, text] : records) {
+      AnyValue(IndexedValue(*index.field, key, text), [&](std::string_view v) {
+        added += AddEntry(index, v, key, text);
+        return false;
+      });
     }
     return added;
   }
@@ -1212,14 +1237,23 @@ class PgStorage final : public ServerStorage {
   // The prepared statement (name and SQL) that finds the records of access, with its
   // parameters, handed to use.
   template <class Use>
-  void StatementFor(std::int64_t file_id, const AccessPath& access, std::int64_t index_id,
+  void StatementFor(std::int64_t file_id, const AccessPath& access, const IndexInfo* index,
                     Use&& use, std::vector<std::string>* parameters = nullptr) {
     const std::string f = std::to_string(file_id);
-    const std::string x = std::to_string(index_id);
-    // Each index entry's record read by its key, one entry after the other: planned for any
-    // values, a join would rather read the whole file.
-    const std::string join = " FROM x" + x + " AS x CROSS JOIN LATERAL (SELECT k, v FROM f" + f +
-                             " WHERE k = x.k OFFSET 0) AS t";
+    const std::string x = index == nullptr ? "0" : std::to_string(index->id);
+    // An index whose entries hold their record is read alone. Else each entry's record is
+    // read by its key, one entry after the other: planned for any values, a join would rather
+    // read the whole file.
+    const bool alone = index != nullptr && index->holds_records;
+    const std::string name = alone ? "xh" : "x";
+    const std::string from =
+        alone ? " FROM x" + x + " AS x"
+              : " FROM x" + x + " AS x CROSS JOIN LATERAL (SELECT k, v FROM f" + f +
+                    " WHERE k = x.k OFFSET 0) AS t";
+    // (An entry written by a connection that had not yet seen its index take records has none.)
+    const std::string columns =
+        alone ? "SELECT x.k, COALESCE(x.r, (SELECT v FROM f" + f + " WHERE k = x.k))"
+              : "SELECT t.k, t.v";
     std::string end;
     const bool bounded = PrefixEnd(access.value, end);
     if (parameters != nullptr) {
@@ -1238,19 +1272,20 @@ class PgStorage final : public ServerStorage {
         if (bounded) return use("sr" + f, "SELECT k, v FROM f" + f + " WHERE k >= $1 AND k < $2 ORDER BY k");
         return use("sf" + f, "SELECT k, v FROM f" + f + " WHERE k >= $1 ORDER BY k");
       case AccessPath::Kind::kIndexEqual:
-        return use("xe" + x, "SELECT t.k, t.v" + join + " WHERE x.v = $1 ORDER BY x.k");
+        return use(name + "e" + x, columns + from + " WHERE x.v = $1 ORDER BY x.k");
       case AccessPath::Kind::kIndexPrefix:
         if (bounded) {
-          return use("xr" + x, "SELECT t.k, t.v" + join + " WHERE x.v >= $1 AND x.v < $2 ORDER BY x.v, x.k");
+          return use(name + "r" + x,
+                     columns + from + " WHERE x.v >= $1 AND x.v < $2 ORDER BY x.v, x.k");
         }
-        return use("xf" + x, "SELECT t.k, t.v" + join + " WHERE x.v >= $1 ORDER BY x.v, x.k");
+        return use(name + "f" + x, columns + from + " WHERE x.v >= $1 ORDER BY x.v, x.k");
     }
   }
 
-  void ScanOnce(std::int64_t file_id, const AccessPath& access, std::int64_t index_id,
+  void ScanOnce(std::int64_t file_id, const AccessPath& access, const IndexInfo* index,
                 RowSink& sink) {
     std::vector<std::string> parameters;
-    StatementFor(file_id, access, index_id, [&](const std::string& name, const std::string& sql) {
+    StatementFor(file_id, access, index, [&](const std::string& name, const std::string& sql) {
       Stream(name, sql, parameters, sink);
     }, &parameters);
   }
