@@ -782,7 +782,9 @@ class PgStorage final : public ServerStorage {
     } collect(records);
     ScanOnce(file.id, AccessPath{}, nullptr, collect);
     std::int64_t added = 0;
-    for (const auto& [key, text] : records) {
+    for (const auto& record : records) {
+      const std::string& key = record.first;
+      const std::string& text = record.second;
       AnyValue(IndexedValue(*index.field, key, text), [&](std::string_view v) {
         added += AddEntry(index, v, key, text);
         return false;
