@@ -146,8 +146,9 @@ SqliteStorage::ScanHelpers* SqliteStorage::Helpers() {
 }
 
 bool SqliteStorage::ScanOnTwoCores(FileState& file, RowSink& sink) {
+  static const unsigned cores = std::thread::hardware_concurrency();  // reads /sys: once
   if (parallel_scan_min_bytes_ < 0 || read_only_ || read_groups_ > 0 ||
-      sqlite3_get_autocommit(db_) == 0 || std::thread::hardware_concurrency() < 2) {
+      sqlite3_get_autocommit(db_) == 0 || cores < 2) {
     return false;
   }
   if (parallel_scan_min_bytes_ > 0 &&
