@@ -306,14 +306,18 @@ class Engine final : public Database,
 std::shared_ptr<DbRecord> FileHandle::Read(std::string_view key) {
   engine_->storage().DropCachesIfMarked();
   std::string text;
-  const SeenRecords::Entry* seen = engine_->Seen(name_, key);
-  const bool found = seen != nullptr ? seen->has_value() : engine_->storage().ReadRecord(name_, key, text);
-  if (seen == nullptr) engine_->Saw(name_, key, found ? SeenRecords::Entry(text) : std::nullopt);
+  bool found = false;
+  if (const SeenRecords::Entry* seen = engine_->Seen(name_, key)) {
+    found = seen->has_value();
+    if (found) text = **seen;
+  } else {
+    found = engine_->storage().ReadRecord(name_, key, text);
+    engine_->Saw(name_, key, found ? SeenRecords::Entry(text) : std::nullopt);
+  }
   if (!found) {
     throw ComponentError(err::kRecordNotFound, "enregistrement « " + std::string(key) +
                                                    " » absent du fichier « " + name_ + " »");
   }
-  if (seen != nullptr) text = **seen;
   return std::make_shared<TextRecord>(std::string(key), std::move(text), engine_, name_);
 }
 

@@ -152,7 +152,7 @@ bool SqliteStorage::ScanOnTwoCores(FileState& file, RowSink& sink) {
     return false;
   }
   if (parallel_scan_min_bytes_ > 0 &&
-      QueryInt(db_, "PRAGMA page_count") * QueryInt(db_, "PRAGMA page_size") <
+      QueryInt(db_, "SELECT page_count * page_size FROM pragma_page_count, pragma_page_size") <
           parallel_scan_min_bytes_) {
     return false;
   }
@@ -176,13 +176,9 @@ bool SqliteStorage::ScanOnTwoCores(FileState& file, RowSink& sink) {
       EndRead(lock);
       EndRead(reader);
       EndRead(storage.db_);
-      try {
-        SetPageCache(storage.db_, kPageCacheKiB);
-      } catch (...) {
-      }
     }
   } transactions{*this, lock, reader};
-  SetPageCache(db_, kScanCacheKiB);
+  ScanPageCache scan_cache(db_);
   Exec(db_, "BEGIN");
   Statement first(db_, "SELECT k FROM " + file.table + " ORDER BY k LIMIT 1");
   Statement last(db_, "SELECT k FROM " + file.table + " ORDER BY k DESC LIMIT 1");

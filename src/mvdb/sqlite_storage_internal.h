@@ -21,6 +21,23 @@ inline constexpr int kScanCacheKiB = 512;
 inline void SetPageCache(sqlite3* db, int kib) {
   Exec(db, "PRAGMA cache_size = -" + std::to_string(kib));
 }
+// A full scan's page cache on db for the life of the object, the connection's after it.
+class ScanPageCache {
+ public:
+  explicit ScanPageCache(sqlite3* db) : db_(db) { SetPageCache(db_, kScanCacheKiB); }
+  ~ScanPageCache() {
+    try {
+      SetPageCache(db_, kPageCacheKiB);
+    } catch (...) {
+      // A cache left small only makes later reads slower.
+    }
+  }
+  ScanPageCache(const ScanPageCache&) = delete;
+  ScanPageCache& operator=(const ScanPageCache&) = delete;
+
+ private:
+  sqlite3* db_;
+};
 
 // The SQL function mvdb_visit(k, v, target), target a VisitTarget bound as a pointer: hands
 // one record to the target's sink where it lies in the database page, so that a full scan

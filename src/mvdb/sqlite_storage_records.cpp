@@ -107,16 +107,7 @@ void SqliteStorage::Scan(const std::string& file, const AccessPath& access, RowS
   std::string end;
   switch (access.kind) {
     case AccessPath::Kind::kFullScan: {
-      SetPageCache(db_, kScanCacheKiB);
-      struct Restore {
-        sqlite3* db;
-        ~Restore() {
-          try {
-            SetPageCache(db, kPageCacheKiB);
-          } catch (...) {
-          }
-        }
-      } restore{db_};
+      ScanPageCache scan_cache(db_);
       VisitTarget target{&sink, nullptr};
       StatementUse use(state.visit_all);
       use->BindPointer(1, &target, kVisitTargetType);
@@ -176,21 +167,17 @@ void SqliteStorage::UpdateIndexes(FileState& file, std::string_view key, const s
       throw WriteFailure("mise à jour de l'index « " + index->name + " »",
                          index->problem + " ; reconstruisez l'index (mvdb index)");
     }
-    std::string old_value, new_value;
-    if (old_text != nullptr) old_value = IndexedValue(*index->field, key, *old_text);
-    if (new_text != nullptr) new_value = IndexedValue(*index->field, key, *new_text);
-    const bool same_value = old_text != nullptr && new_text != nullptr && old_value == new_value;
-    // Entries that hold their record follow every change of it, not only of the value.
-    if (same_value && (!index->holds_records || *old_text == *new_text)) continue;
-    if (old_text != nullptr && !same_value) {
-      AnyValue(old_value, [&](std::string_view v) {
+    const EntryChange change =
+        ChangeOfEntries(*index->field, key, old_text, new_text, index->holds_records);
+    if (change.remove_old) {
+      AnyValue(change.old_value, [&](std::string_view v) {
         StatementUse use(index->remove);
         use->BindBlob(1, v).BindBlob(2, key).Run();
         return false;
       });
     }
-    if (new_text != nullptr) {
-      AnyValue(new_value, [&](std::string_view v) {
+    if (change.write_new) {
+      AnyValue(change.new_value, [&](std::string_view v) {
         InsertEntry(*index, v, key, *new_text);
         return false;
       });

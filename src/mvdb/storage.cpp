@@ -38,6 +38,21 @@ std::string Storage::IndexedValue(const Field& field, std::string_view key, std:
   return std::string(field.Value(record, scratch));
 }
 
+Storage::EntryChange Storage::ChangeOfEntries(const Field& field, std::string_view key,
+                                              const std::string* old_text,
+                                              const std::string* new_text,
+                                              bool entries_hold_records) {
+  EntryChange change;
+  if (old_text != nullptr) change.old_value = IndexedValue(field, key, *old_text);
+  if (new_text != nullptr) change.new_value = IndexedValue(field, key, *new_text);
+  const bool same_value =
+      old_text != nullptr && new_text != nullptr && change.old_value == change.new_value;
+  change.remove_old = old_text != nullptr && !same_value;
+  change.write_new =
+      new_text != nullptr && (!same_value || (entries_hold_records && *old_text != *new_text));
+  return change;
+}
+
 bool Storage::IsValidKey(std::string_view key) {
   bool valid = !key.empty();
   for (char c : key) valid = valid && !IsMark(c);

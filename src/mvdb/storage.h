@@ -121,6 +121,18 @@ class Storage : public Catalog, public RecordSource {
   std::shared_ptr<const Field> IndexedField(std::string_view file, std::string_view field_name);
   // The value of field in a record (its values separated by value marks).
   static std::string IndexedValue(const Field& field, std::string_view key, std::string_view text);
+  // What a write of record key does to the entries of an index on field (old_text null for a
+  // record created, new_text null for one deleted): the entries of the old value go when the
+  // value changed, and those of the new value are written when it changed, or when the
+  // entries hold their record and the record changed.
+  struct EntryChange {
+    std::string old_value, new_value;  // values separated by value marks
+    bool remove_old = false;
+    bool write_new = false;
+  };
+  static EntryChange ChangeOfEntries(const Field& field, std::string_view key,
+                                     const std::string* old_text, const std::string* new_text,
+                                     bool entries_hold_records);
   // Whether a key may be stored: not empty, no mark.
   static bool IsValidKey(std::string_view key);
   // The place of savepoint name in savepoints_; raises kBadTransaction outside a transaction

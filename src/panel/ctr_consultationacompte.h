@@ -142,6 +142,15 @@ class ctr_consultationacompte final : public PanelReactions {
   // Tells the database which advances and employers the first n rows will read, so that a
   // server sends them together rather than one by one.
   void ReadAheadRows(ResumeNext& rn, Ref<DbRecord>& contracts, int n);
+  // The key of row row's advance for the chosen period.
+  std::string AdvanceKey(Ref<DbRecord>& contracts, int row) const;
+  // The employer row row shows, as its file and key: the person cared for when the contract's
+  // employer is "02" and the row is no provider row, else the entity.
+  struct EmployerRef {
+    std::string_view file;
+    std::string key;
+  };
+  static EmployerRef RowEmployer(Ref<DbRecord>& contracts, int row, bool provider_row);
   void AppendRow(const Ref<DbRecord>& contracts, int row, const std::string& employer,
                  const std::string& acompte, const std::string& etat);
   std::string DateTextOrRaw(const std::string& stored) const;

@@ -32,7 +32,7 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   // The advance as stored now, or its absence, is what validation compares with later.
   ResumeNext read;
   std::string advance_key;
-  read([&] { advance_key = contracts->Get(row, 1) + PeriodKey(); });
+  read([&] { advance_key = AdvanceKey(contracts, row); });
   read([&] {
     RecAcompteBull = TabAcompteBull->Read(advance_key);
     loaded_advances_[advance_key] = RecAcompteBull->Get();
@@ -51,14 +51,15 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   if (!acompte.readable) {
     advances_as_stored_.insert(advance_key);
   }
-  if (!provider_row && contracts->Get(row, 2) == "02") {
+  const EmployerRef employer = RowEmployer(contracts, row, provider_row);
+  if (employer.file == tables::kCivilAide) {
     // An employer that cannot be read shows empty, never the previous row's employer.
     rn([&] { RecCivilAide = Modulevar::theDataBase->NewRecord(); });
-    rn([&] { RecCivilAide = TabCivilAide->Read(Left(contracts->Get(row, 4), 5)); });
+    rn([&] { RecCivilAide = TabCivilAide->Read(employer.key); });
     rn([&] { RempDonneesList(row, RecCivilAide, RecCivilAidant, acompte.text, etat, contracts); });
   } else {
     rn([&] { RecAssociation = Modulevar::theDataBase->NewRecord(); });
-    rn([&] { RecAssociation = TabAssociation->Read(contracts->Get(row, 2)); });
+    rn([&] { RecAssociation = TabAssociation->Read(employer.key); });
     if (provider_row) {
       rn([&] {
         RempDonneesListPresta(RecAssociation, RecCivilAidant, acompte.text, etat, contracts);
@@ -76,17 +77,26 @@ void ctr_consultationacompte::FillContractRow(ResumeNext& rn, Ref<DbRecord>& con
   }
 }
 
+std::string ctr_consultationacompte::AdvanceKey(Ref<DbRecord>& contracts, int row) const {
+  return contracts->Get(row, 1) + PeriodKey();
+}
+
+ctr_consultationacompte::EmployerRef ctr_consultationacompte::RowEmployer(
+    Ref<DbRecord>& contracts, int row, bool provider_row) {
+  if (!provider_row && contracts->Get(row, 2) == "02") {
+    return {tables::kCivilAide, Left(contracts->Get(row, 4), 5)};
+  }
+  return {tables::kAssociation, contracts->Get(row, 2)};
+}
+
 void ctr_consultationacompte::ReadAheadRows(ResumeNext& rn, Ref<DbRecord>& contracts, int n) {
   if (n < 2) return;  // one row reads no more than the read-ahead would
   rn([&] {
     std::vector<std::string> advances, persons, entities;
     for (int row = 1; row <= n; ++row) {
-      advances.push_back(contracts->Get(row, 1) + PeriodKey());
-      if (contracts->Get(row, 2) == "02") {
-        persons.push_back(Left(contracts->Get(row, 4), 5));
-      } else {
-        entities.push_back(contracts->Get(row, 2));
-      }
+      advances.push_back(AdvanceKey(contracts, row));
+      EmployerRef employer = RowEmployer(contracts, row, false);
+      (employer.file == tables::kCivilAide ? persons : entities).push_back(std::move(employer.key));
     }
     Modulevar::theDataBase->ReadAhead(tables::kAcompteBull, advances);
     if (!persons.empty()) Modulevar::theDataBase->ReadAhead(tables::kCivilAide, persons);

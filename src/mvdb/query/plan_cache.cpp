@@ -30,6 +30,15 @@ void AppendPart(std::string& shape, char kind, std::string_view text) {
   shape.append(text);
 }
 
+// The request names the file of its sentence, or none.
+void CheckTable(std::string_view file, std::string_view table) {
+  if (!table.empty() && table != file) {
+    throw ComponentError(err::kBadQuery, "la requête porte sur « " + std::string(file) +
+                                             " » mais son attribut 2 nomme « " +
+                                             std::string(table) + " »");
+  }
+}
+
 }  // namespace
 
 bool PlanCache::ReadShape(std::string_view sentence, std::string_view columns,
@@ -72,15 +81,6 @@ bool PlanCache::ReadShape(std::string_view sentence, std::string_view columns,
     return false;  // the parser raises the same error, with its position
   }
   return true;
-}
-
-// The request names the file of its sentence, or none.
-static void CheckTable(std::string_view file, std::string_view table) {
-  if (!table.empty() && table != file) {
-    throw ComponentError(err::kBadQuery, "la requête porte sur « " + std::string(file) +
-                                             " » mais son attribut 2 nomme « " +
-                                             std::string(table) + " »");
-  }
 }
 
 PlanCache::Entry& PlanCache::Remember(const SentenceAst& ast, std::string_view sentence,

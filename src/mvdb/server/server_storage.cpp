@@ -723,21 +723,17 @@ class PgStorage final : public ServerStorage {
         throw WriteFailure("mise à jour de l'index « " + index.name + " »",
                            index.problem + " ; reconstruisez l'index (mvdb index)");
       }
-      std::string old_value, new_value;
-      if (old_text != nullptr) old_value = IndexedValue(*index.field, key, *old_text);
-      if (new_text != nullptr) new_value = IndexedValue(*index.field, key, *new_text);
-      const bool same_value = old_text != nullptr && new_text != nullptr && old_value == new_value;
-      // Entries that hold their record follow every change of it, not only of the value.
-      if (same_value && (!index.holds_records || *old_text == *new_text)) continue;
+      const EntryChange change =
+          ChangeOfEntries(*index.field, key, old_text, new_text, index.holds_records);
       const std::string x = std::to_string(index.id);
-      if (old_text != nullptr && !same_value) {
-        AnyValue(old_value, [&](std::string_view v) {
+      if (change.remove_old) {
+        AnyValue(change.old_value, [&](std::string_view v) {
           Run("xd" + x, "DELETE FROM x" + x + " WHERE v = $1 AND k = $2", {v, key});
           return false;
         });
       }
-      if (new_text != nullptr) {
-        AnyValue(new_value, [&](std::string_view v) {
+      if (change.write_new) {
+        AnyValue(change.new_value, [&](std::string_view v) {
           AddEntry(index, v, key, *new_text);
           return false;
         });
@@ -839,43 +835,61 @@ class PgStorage final : public ServerStorage {
     }
   }
 
-  // A write that is one statement (a file without index): outside a transaction the statement
-  // alone, which the server keeps whole or not at all; inside one, the statement between
-  // SAVEPOINT and RELEASE, sent at once with the savepoint statements still queued through
-  // libpq's pipeline, so that the write costs one round trip and a failure undoes only itself.
-  // The first parameter is the key; a second one, the text written.
-  // The records of file_id under the keys of array, read and locked by the transaction, which
-  // then knows them until its end. A refusal (no right to update the file, a lock held too
-  // long) locks nothing and raises StorageError; a failure of what was queued before raises
-  // QueuedFailure, the transaction over.
-  void LockAhead(std::int64_t file_id, const std::string& f, const std::string& array) {
+  // One statement of a batch: a prepared statement with byte parameters and results, or SQL
+  // text without parameters.
+  struct Step {
+    std::string name;  // of the prepared statement; empty for text
+    std::string sql;
+    std::vector<std::string_view> parameters;
+  };
+
+  // Runs step between a savepoint of its own and its release, after the savepoint statements
+  // still queued, the whole sent at once through libpq's pipeline (one round trip), and
+  // returns step's result. A failure of a queued statement ends the transaction on the server
+  // (the savepoints its caller counts on are not all there) and raises QueuedFailure. A failure
+  // of step undoes step alone and raises StorageError; when step met another transaction's
+  // lock and conflict_ends is set, the whole transaction ends instead, as in a write scope.
+  ResultPtr RunInOwnSavepoint(const std::string& savepoint, Step step, bool conflict_ends) {
     std::vector<Step> steps = QueuedSteps();
     const std::size_t queued = steps.size();
-    steps.push_back({"", "SAVEPOINT mvdb_read", {}});
-    steps.push_back({"mu" + f, "SELECT k, v FROM f" + f + " WHERE k = ANY($1::bytea[]) FOR UPDATE",
-                     {array}});
-    steps.push_back({"", "RELEASE SAVEPOINT mvdb_read", {}});
+    steps.push_back({"", "SAVEPOINT " + savepoint, {}});
+    steps.push_back(std::move(step));
+    steps.push_back({"", "RELEASE SAVEPOINT " + savepoint, {}});
     BatchOutcome outcome = SendBatch(steps);
-    if (!outcome.failed()) {
-      const PGresult* rows = outcome.results[queued + 1].get();
-      for (int row = 0; row < PQntuples(rows) && known_.size() < kKnownLimit; ++row) {
-        known_[{file_id, Bytes(rows, row, 0)}] = Bytes(rows, row, 1);
-      }
-      return;
-    }
+    if (!outcome.failed()) return std::move(outcome.results[queued + 1]);
     const bool in_block = PQstatus(connection_) == CONNECTION_OK &&
                           PQtransactionStatus(connection_) != PQTRANS_IDLE;
     if (in_block && outcome.failed_at < queued) {
       EndServerTransaction();
       throw QueuedFailure(outcome.error);
     }
-    if (in_block) {
-      PQclear(PQexec(connection_, "ROLLBACK TO SAVEPOINT mvdb_read"));
-      PQclear(PQexec(connection_, "RELEASE SAVEPOINT mvdb_read"));
+    if (in_block && conflict_ends && lock_conflict_) {
+      EndServerTransaction();
+    } else if (in_block) {
+      PQclear(PQexec(connection_, ("ROLLBACK TO SAVEPOINT " + savepoint).c_str()));
+      PQclear(PQexec(connection_, ("RELEASE SAVEPOINT " + savepoint).c_str()));
     }
     throw StorageError(outcome.error);
   }
 
+  // The records of file_id under the keys of array, read and locked by the transaction, which
+  // then knows them until its end. A refusal (no right to update the file, a lock held too
+  // long) locks nothing and raises StorageError; a failure of what was queued before raises
+  // QueuedFailure, the transaction over.
+  void LockAhead(std::int64_t file_id, const std::string& f, const std::string& array) {
+    ResultPtr rows = RunInOwnSavepoint(
+        "mvdb_read",
+        {"mu" + f, "SELECT k, v FROM f" + f + " WHERE k = ANY($1::bytea[]) FOR UPDATE", {array}},
+        false);
+    for (int row = 0; row < PQntuples(rows.get()) && known_.size() < kKnownLimit; ++row) {
+      known_[{file_id, Bytes(rows.get(), row, 0)}] = Bytes(rows.get(), row, 1);
+    }
+  }
+
+  // A write that is one statement (a file without index): outside a transaction the statement
+  // alone, which the server keeps whole or not at all; inside one, in a savepoint of its own
+  // (RunInOwnSavepoint), so that the write costs one round trip and a failure undoes only
+  // itself. The first parameter is the key; a second one, the text written.
   void WriteOneStatement(const std::string& what, std::int64_t file_id, const std::string& name,
                          const std::string& sql, std::initializer_list<std::string_view> parameters) {
     const bool began_in_transaction = InTransaction();
@@ -893,47 +907,22 @@ class PgStorage final : public ServerStorage {
       }
       const std::string key(*parameters.begin());
       known_.erase({file_id, key});
-      std::vector<Step> steps = QueuedSteps();
-      const std::size_t queued = steps.size();
-      steps.push_back({"", "SAVEPOINT mvdb_write", {}});
-      steps.push_back({name, sql, std::vector<std::string_view>(parameters)});
-      steps.push_back({"", "RELEASE SAVEPOINT mvdb_write", {}});
-      BatchOutcome outcome = SendBatch(steps);
-      if (!outcome.failed()) {
-        // The key is now locked by this transaction: its value is known until the end.
-        // A transaction writing many records (a generator) keeps no copy of each.
-        const bool room = known_.size() < kKnownLimit;
-        if (room && parameters.size() == 2) {
-          known_[{file_id, key}] = std::string(*(parameters.begin() + 1));
-        } else if (room && std::strcmp(PQcmdTuples(outcome.results[queued + 1].get()), "1") == 0) {
-          known_[{file_id, key}] = std::nullopt;  // (a key deleted when absent is not locked)
-        }
-        return;
+      ResultPtr result =
+          RunInOwnSavepoint("mvdb_write", {name, sql, std::vector<std::string_view>(parameters)},
+                            true);
+      // The key is now locked by this transaction: its value is known until the end.
+      // A transaction writing many records (a generator) keeps no copy of each.
+      const bool room = known_.size() < kKnownLimit;
+      if (room && parameters.size() == 2) {
+        known_[{file_id, key}] = std::string(*(parameters.begin() + 1));
+      } else if (room && std::strcmp(PQcmdTuples(result.get()), "1") == 0) {
+        known_[{file_id, key}] = std::nullopt;  // (a key deleted when absent is not locked)
       }
-      const bool in_block = PQstatus(connection_) == CONNECTION_OK &&
-                            PQtransactionStatus(connection_) != PQTRANS_IDLE;
-      if (in_block && (lock_conflict_ || outcome.failed_at < queued)) {
-        // Another transaction's lock refuses the whole transaction, as in a write scope; a
-        // savepoint the caller counts on that could not be made or released ends it too.
-        EndServerTransaction();
-      } else if (in_block) {
-        PQclear(PQexec(connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
-        PQclear(PQexec(connection_, "RELEASE SAVEPOINT mvdb_write"));
-      }
-      throw StorageError(outcome.error);
     } catch (const StorageError& e) {
       const bool lost = began_in_transaction && !InTransaction();
       throw WriteFailure(what, std::string(e.what()) + (lost ? " ; la transaction a été annulée" : ""));
     }
   }
-
-  // One statement of a batch: a prepared statement with byte parameters and results, or SQL
-  // text without parameters.
-  struct Step {
-    std::string name;  // of the prepared statement; empty for text
-    std::string sql;
-    std::vector<std::string_view> parameters;
-  };
 
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
