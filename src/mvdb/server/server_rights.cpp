@@ -451,8 +451,9 @@ RightsReport Apply(Connection& db) {
     db.Run("GRANT SELECT ON " + readable + " TO " + role);
     if (entry.writes) {
       db.Run("GRANT INSERT, UPDATE, DELETE ON " + advances + " TO " + role);
+      // An index entry holds its record: a write of the advance brings it up to date.
       if (!written_indexes.empty())
-        db.Run("GRANT INSERT, DELETE ON " + written_indexes + " TO " + role);
+        db.Run("GRANT INSERT, UPDATE, DELETE ON " + written_indexes + " TO " + role);
     }
     db.Run("INSERT INTO public.mvdb_clerk VALUES ($1::text) ON CONFLICT DO NOTHING", {entry.role});
     logins.insert(entry.role);
