@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -66,13 +67,24 @@ std::uint32_t BigEndian32(const unsigned char* bytes) {
 // SQLite reads the missing end of a cut file as zeros, which look like empty records; a cut
 // shows in the header, which records the page size and, when current, the page count. Returns
 // the cause of refusal, or the empty text. A file that is not an SQLite file is left to SQLite.
-std::string TruncationCause(const std::string& path, std::uint64_t size) {
-  if (size == 0) return "";
+//
+// The header is read through the file SQLite has just opened, never through a descriptor of
+// our own: closing any descriptor of a file drops every lock this process holds on it, and
+// another program would then take the database for unused and fold away its log while this
+// process still writes to it.
+std::string TruncationCause(sqlite3* db) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr) {
+    return "";
+  }
+  sqlite3_int64 file_size = 0;
+  if (file->pMethods->xFileSize(file, &file_size) != SQLITE_OK || file_size <= 0) return "";
+  const auto size = static_cast<std::uint64_t>(file_size);
   unsigned char header[100] = {};
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return "";
-  std::size_t got = std::fread(header, 1, sizeof header, file);
-  std::fclose(file);
+  const int rc = file->pMethods->xRead(file, header, sizeof header, 0);
+  if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) return "";  // SQLite will say
+  const std::uint64_t got = std::min<std::uint64_t>(size, sizeof header);
   static const char kMagic[] = "SQLite format 3";
   if (got < 16 || std::memcmp(header, kMagic, 16) != 0) return "";
   if (got < sizeof header) return "fichier tronqué (en-tête incomplet)";
@@ -116,10 +128,6 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& path, cons
     }
     effective.read_only = true;
   }
-  if (exists) {
-    std::string cause = TruncationCause(path, static_cast<std::uint64_t>(info.st_size));
-    if (!cause.empty()) throw fail(cause);
-  }
 
   // A reader keeps its place in the write-ahead log through the "-shm" file beside the
   // database, which it creates when it is missing. When the folder cannot be written and no
@@ -152,6 +160,10 @@ std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& path, cons
   int rc = sqlite3_open_v2(name.c_str(), &storage->db_, flags, nullptr);
   storage->connection_.reset(storage->db_);
   if (rc != SQLITE_OK) throw fail(SqliteCause(rc));
+  if (exists) {
+    std::string cause = TruncationCause(storage->db_);
+    if (!cause.empty()) throw fail(cause);
+  }
   sqlite3_busy_timeout(storage->db_, options.busy_timeout_ms > 0 ? options.busy_timeout_ms : 0);
   try {
     storage->Configure(effective, options.create && !effective.read_only);

@@ -229,3 +229,56 @@ TEST_P(TwoClerks, LoadingOneCaregiverTheSecondValidationWritesNothing) {
 
 }  // namespace
 }  // namespace varnolde::reliability
+
+namespace varnolde::reliability {
+namespace {
+
+// A clerk's program that opened the database a second time (a reader beside its panel) still
+// holds it as in use: the other clerk leaving must not fold the log away while the first still
+// writes to it, or the first clerk's next validation is lost to every other program.
+TEST(TwoClerksOnAFile, AValidationAfterTheOtherClerkLeftIsSeenByOthers) {
+  Databases databases(Where::kFile);
+  const std::string db = databases.New("leaving.db");
+  MakeFixtureDatabase(db);
+  SeedTag(*mvdb::OpenDatabase(db), kShared, 0);
+  ChildProcess staying, leaving;
+  staying.Start([&](int fd, int commands) {
+    ClerkSession session(mvdb::OpenDatabase(db));
+    session.ChooseEntity();
+    auto reader = mvdb::OpenMvdb(db, mvdb::OpenOptions{.read_only = true});
+    ReadAdvances(*reader, AdvanceKeys(kShared));
+    for (int tag : {1, 3}) {
+      for (const std::string& text : RunTaggedValidation(session, kShared, tag)) {
+        WriteLine(fd, text + "\n");
+      }
+      WriteLine(fd, "validated " + std::to_string(tag) + "\n");
+      if (!AwaitParent(commands)) return;
+    }
+  });
+  leaving.Start([&](int, int commands) {
+    if (!AwaitParent(commands)) return;
+    ClerkSession session(mvdb::OpenDatabase(db));
+    session.ChooseEntity();
+    RunTaggedValidation(session, kOwn.at(2), 2);
+  });
+  std::string line;
+  ASSERT_TRUE(staying.ReadLine(line, 30000));
+  ASSERT_EQ(line, "validated 1");
+  leaving.Tell();
+  EXPECT_EQ(leaving.Wait(), "");
+  EXPECT_EQ(leaving.Outcome(), "exit 0");
+  staying.Tell();
+  ASSERT_TRUE(staying.ReadLine(line, 30000));
+  ASSERT_EQ(line, "validated 3");
+  // Read by this program while the first clerk still has the database open.
+  std::string why;
+  const auto stored = StoredTag(ReadAdvances(db, AdvanceKeys(kShared)), kShared, &why);
+  ASSERT_TRUE(stored.has_value()) << why;
+  EXPECT_EQ(*stored, 3);
+  staying.Tell();
+  EXPECT_EQ(staying.Wait(), "");
+  EXPECT_EQ(staying.Outcome(), "exit 0");
+}
+
+}  // namespace
+}  // namespace varnolde::reliability
