@@ -258,6 +258,13 @@ TEST_P(StorageTest, ARefusalInTheBatchOfAQueuedSavepointUndoesOnlyItself) {
   const std::pair<const char*, std::function<void()>> refusals[] = {
       {"write", [&] { auto r = file->ReadForUpdate("A2"); r->Set("x"); db_->Savepoint("row"); r->DBWrite(); }},
       {"delete", [&] { db_->Savepoint("row"); db_->DeleteRecord("ACOMPTEBULL", "A2"); }},
+      // A locked record's delete goes with the next statements: the read then fails with it.
+      {"locked delete", [&] {
+         db_->ReadAhead("ACOMPTEBULL", {"A2"});
+         db_->DeleteRecord("ACOMPTEBULL", "A2");
+         db_->Savepoint("row");
+         file->Read("A9");
+       }},
   };
   for (const auto& [what, refused] : refusals) {
     SCOPED_TRACE(what);
@@ -279,6 +286,15 @@ TEST_P(StorageTest, ARefusalInTheBatchOfAQueuedSavepointUndoesOnlyItself) {
     EXPECT_EQ(Committed("A2"), "200");
     db_->WriteRecord("ACOMPTEBULL", "A1", "100");
   }
+  // Sent with the commit, it fails the commit: nothing of the transaction is kept.
+  db_->Begin();
+  db_->DeleteRecord("ACOMPTEBULL", "A1");
+  db_->ReadAhead("ACOMPTEBULL", {"A2"});
+  db_->DeleteRecord("ACOMPTEBULL", "A2");
+  EXPECT_EQ(ErrorOf([&] { db_->Commit(); }), err::kWriteFailed);
+  EXPECT_FALSE(db_->InTransaction());
+  EXPECT_EQ(Committed("A1"), "100");
+  EXPECT_EQ(Committed("A2"), "200");
 }
 
 // A child process writes and dies without closing anything: what it committed is there,

@@ -57,6 +57,13 @@ class QueuedFailure : public StorageError {
   using StorageError::StorageError;
 };
 
+// A delete that was sent with a later statement failed: the delete alone is undone and the
+// later operation, which did nothing, fails with the delete's write failure (kWriteFailed).
+class DeferredWriteFailure : public ComponentError {
+ public:
+  explicit DeferredWriteFailure(const ComponentError& failure) : ComponentError(failure) {}
+};
+
 std::string RecordName(std::string_view file, std::string_view key) {
   return "« " + std::string(key) + " » du fichier « " + std::string(file) + " »";
 }
@@ -404,6 +411,10 @@ class PgStorage final : public ServerStorage {
       UndoTransaction();
       throw WriteFailure("validation de la transaction",
                          std::string(e.what()) + " ; la transaction a été annulée");
+    } catch (const DeferredWriteFailure& e) {
+      UndoTransaction();
+      throw WriteFailure("validation de la transaction",
+                         std::string(e.what()) + " ; la transaction a été annulée");
     }
   }
 
@@ -416,14 +427,14 @@ class PgStorage final : public ServerStorage {
     RequireTransaction("point de reprise « " + std::string(name) + " »");
     if (name.empty()) throw ComponentError(err::kBadTransaction, "point de reprise sans nom");
     // Needs no answer of its own: sent with the next statement that needs one.
-    queued_.push_back("SAVEPOINT " + Identifier(name));
+    queued_.push_back(Pending::Text("SAVEPOINT " + Identifier(name)));
     savepoints_.emplace_back(name);
   }
 
   void ReleaseSavepoint(std::string_view name) override {
     RequireTransaction("abandon du point de reprise « " + std::string(name) + " »");
     const std::size_t at = FindSavepoint(name);
-    queued_.push_back("RELEASE SAVEPOINT " + Identifier(name));
+    queued_.push_back(Pending::Text("RELEASE SAVEPOINT " + Identifier(name)));
     savepoints_.resize(at);
   }
 
@@ -432,8 +443,19 @@ class PgStorage final : public ServerStorage {
     const std::size_t at = FindSavepoint(name);
     caches_stale_ = true;
     known_.clear();  // what was written since the savepoint is undone
-    OnSavepoint("ROLLBACK TO SAVEPOINT ", name, "retour au point de reprise « ");
+    // A delete sent with the roll back that fails is undone alone: the roll back is then
+    // sent again, and the caller told of the delete's failure.
+    std::optional<ComponentError> deferred;
+    while (true) {
+      try {
+        OnSavepoint("ROLLBACK TO SAVEPOINT ", name, "retour au point de reprise « ");
+        break;
+      } catch (const DeferredWriteFailure& e) {
+        if (!deferred) deferred = e;
+      }
+    }
     savepoints_.resize(at + 1);
+    if (deferred) throw *deferred;
   }
 
   // A transaction-scoped advisory lock of the server, named by a hash of the name's bytes.
@@ -835,6 +857,23 @@ class PgStorage final : public ServerStorage {
     }
   }
 
+  // Statements of the open transaction not sent yet, sent with the next statement that needs an
+  // answer: savepoint statements (SAVEPOINT, RELEASE), and deletes of records the transaction
+  // holds locked, each in a savepoint of its own.
+  struct Pending {
+    std::string sql;
+    std::string name;  // a delete's prepared statement; empty for a savepoint statement
+    std::string key;   // a delete's key, its one parameter
+    std::string what;  // a delete's description, for its failure
+    std::int64_t file_id = 0;
+
+    static Pending Text(std::string sql) {
+      Pending pending;
+      pending.sql = std::move(sql);
+      return pending;
+    }
+  };
+
   // One statement of a batch: a prepared statement with byte parameters and results, or SQL
   // text without parameters.
   struct Step {
@@ -850,26 +889,29 @@ class PgStorage final : public ServerStorage {
   // of step undoes step alone and raises StorageError; when step met another transaction's
   // lock and conflict_ends is set, the whole transaction ends instead, as in a write scope.
   ResultPtr RunInOwnSavepoint(const std::string& savepoint, Step step, bool conflict_ends) {
-    std::vector<Step> steps = QueuedSteps();
-    const std::size_t queued = steps.size();
-    steps.push_back({"", "SAVEPOINT " + savepoint, {}});
-    steps.push_back(std::move(step));
-    steps.push_back({"", "RELEASE SAVEPOINT " + savepoint, {}});
-    BatchOutcome outcome = SendBatch(steps);
+    QueuedBatch batch = TakeQueued();
+    const std::size_t queued = batch.steps.size();
+    batch.steps.push_back({"", "SAVEPOINT " + savepoint, {}});
+    batch.steps.push_back(std::move(step));
+    batch.steps.push_back({"", "RELEASE SAVEPOINT " + savepoint, {}});
+    BatchOutcome outcome = SendBatch(batch.steps);
     if (!outcome.failed()) return std::move(outcome.results[queued + 1]);
-    const bool in_block = PQstatus(connection_) == CONNECTION_OK &&
-                          PQtransactionStatus(connection_) != PQTRANS_IDLE;
-    if (in_block && outcome.failed_at < queued) {
-      EndServerTransaction();
-      throw QueuedFailure(outcome.error);
-    }
-    if (in_block && conflict_ends && lock_conflict_) {
-      EndServerTransaction();
-    } else if (in_block) {
-      PQclear(PQexec(connection_, ("ROLLBACK TO SAVEPOINT " + savepoint).c_str()));
-      PQclear(PQexec(connection_, ("RELEASE SAVEPOINT " + savepoint).c_str()));
-    }
+    if (outcome.failed_at < queued) FailQueued(batch, outcome);
+    if (!UndoOwnSavepoint(savepoint, conflict_ends)) EndServerTransaction();
     throw StorageError(outcome.error);
+  }
+
+  // After a failed statement in savepoint's scope: undoes the scope alone and gives true, or
+  // gives false when the whole transaction must end (the server ended it, or the statement met
+  // another transaction's lock and conflict_ends is set, as in a write scope).
+  bool UndoOwnSavepoint(const std::string& savepoint, bool conflict_ends) {
+    if (PQstatus(connection_) != CONNECTION_OK ||
+        PQtransactionStatus(connection_) == PQTRANS_IDLE || (conflict_ends && lock_conflict_)) {
+      return false;
+    }
+    PQclear(PQexec(connection_, ("ROLLBACK TO SAVEPOINT " + savepoint).c_str()));
+    PQclear(PQexec(connection_, ("RELEASE SAVEPOINT " + savepoint).c_str()));
+    return PQtransactionStatus(connection_) == PQTRANS_INTRANS;
   }
 
   // The records of file_id under the keys of array, read and locked by the transaction, which
@@ -906,6 +948,14 @@ class PgStorage final : public ServerStorage {
         return;
       }
       const std::string key(*parameters.begin());
+      auto found = known_.find({file_id, key});
+      if (parameters.size() == 1 && found != known_.end() && found->second.has_value()) {
+        // The record is locked by this transaction: only a refusal can fail its delete, which
+        // needs no answer of its own and goes with the next statement that needs one.
+        queued_.push_back({sql, name, key, what, file_id});
+        found->second = std::nullopt;
+        return;
+      }
       known_.erase({file_id, key});
       ResultPtr result =
           RunInOwnSavepoint("mvdb_write", {name, sql, std::vector<std::string_view>(parameters)},
@@ -994,29 +1044,64 @@ class PgStorage final : public ServerStorage {
     return outcome;
   }
 
-  // The queued savepoint statements, as the first steps of a batch; the queue is then empty.
-  std::vector<Step> QueuedSteps() {
+  // What was queued, as the first steps of a batch (a delete in a savepoint of its own); the
+  // queue is then empty. The steps refer to pending's texts.
+  struct QueuedBatch {
+    std::vector<Pending> pending;
     std::vector<Step> steps;
-    for (std::string& sql : queued_) steps.push_back({"", std::move(sql), {}});
+    std::vector<std::size_t> owner;  // the pending statement of each step
+  };
+  QueuedBatch TakeQueued() {
+    QueuedBatch batch;
+    batch.pending = std::move(queued_);
     queued_.clear();
-    return steps;
+    for (std::size_t i = 0; i < batch.pending.size(); ++i) {
+      const Pending& pending = batch.pending[i];
+      if (pending.name.empty()) {
+        batch.steps.push_back({"", pending.sql, {}});
+      } else {
+        batch.steps.push_back({"", "SAVEPOINT mvdb_write", {}});
+        batch.steps.push_back({pending.name, pending.sql, {pending.key}});
+        batch.steps.push_back({"", "RELEASE SAVEPOINT mvdb_write", {}});
+      }
+      batch.owner.resize(batch.steps.size(), i);
+    }
+    return batch;
   }
 
-  // Sends the queued savepoint statements alone, before a statement that cannot join them.
-  // Raises QueuedFailure, the transaction ended, when one fails.
-  void SendQueued() {
-    if (queued_.empty()) return;
-    BatchOutcome outcome = SendBatch(QueuedSteps());
-    if (outcome.failed()) {
+  // A queued statement of batch failed. A savepoint statement: the transaction ends on the
+  // server (the savepoints its caller counts on are not all there) and QueuedFailure is
+  // raised. A delete: it alone is undone, what was queued after it is queued again for the
+  // next statement, and DeferredWriteFailure is raised.
+  [[noreturn]] void FailQueued(const QueuedBatch& batch, const BatchOutcome& outcome) {
+    const std::size_t failed = batch.owner[outcome.failed_at];
+    const Pending& pending = batch.pending[failed];
+    if (pending.name.empty()) {
       EndServerTransaction();
       throw QueuedFailure(outcome.error);
     }
+    if (!UndoOwnSavepoint("mvdb_write", true)) {
+      EndServerTransaction();
+      throw DeferredWriteFailure(
+          WriteFailure(pending.what, outcome.error + " ; la transaction a été annulée"));
+    }
+    known_.erase({pending.file_id, pending.key});
+    queued_.assign(batch.pending.begin() + static_cast<std::ptrdiff_t>(failed) + 1,
+                   batch.pending.end());
+    throw DeferredWriteFailure(WriteFailure(pending.what, outcome.error));
   }
 
-  // Runs own in one batch after the queued savepoint statements and returns its result. When
-  // a queued statement fails, the transaction ends on the server (the savepoints its caller
-  // counts on are not all there) and QueuedFailure is raised; own's failure is a StorageError
-  // as when it runs alone.
+  // Sends the queued statements alone, before a statement that cannot join them; a failure
+  // as in FailQueued.
+  void SendQueued() {
+    if (queued_.empty()) return;
+    QueuedBatch batch = TakeQueued();
+    BatchOutcome outcome = SendBatch(batch.steps);
+    if (outcome.failed()) FailQueued(batch, outcome);
+  }
+
+  // Runs own in one batch after the queued statements and returns its result. A failure of a
+  // queued statement as in FailQueued; own's failure is a StorageError as when it runs alone.
   ResultPtr RunAfterQueued(Step own) {
     if (queued_.empty()) {
       if (own.name.empty()) return Query(own.sql);
@@ -1027,15 +1112,12 @@ class PgStorage final : public ServerStorage {
       Check(result.get());
       return result;
     }
-    std::vector<Step> steps = QueuedSteps();
-    const std::size_t queued = steps.size();
-    steps.push_back(std::move(own));
-    BatchOutcome outcome = SendBatch(steps);
+    QueuedBatch batch = TakeQueued();
+    const std::size_t queued = batch.steps.size();
+    batch.steps.push_back(std::move(own));
+    BatchOutcome outcome = SendBatch(batch.steps);
     if (!outcome.failed()) return std::move(outcome.results.back());
-    if (outcome.failed_at < queued) {
-      EndServerTransaction();
-      throw QueuedFailure(outcome.error);
-    }
+    if (outcome.failed_at < queued) FailQueued(batch, outcome);
     throw StorageError(outcome.error);
   }
 
@@ -1326,8 +1408,8 @@ class PgStorage final : public ServerStorage {
   bool catalog_unknown_ = true;
   bool caches_stale_ = false;
   bool lock_conflict_ = false;  // the last failed statement met another transaction's lock
-  // Savepoint statements of the open transaction not sent yet (SAVEPOINT, RELEASE).
-  std::vector<std::string> queued_;
+  // (Pending, above.)
+  std::vector<Pending> queued_;
   // What this transaction wrote or deleted, by file and key (absent: deleted), until its end or
   // a roll back to a savepoint.
   std::map<std::pair<std::int64_t, std::string>, std::optional<std::string>> known_;
