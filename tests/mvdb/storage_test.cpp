@@ -263,6 +263,7 @@ TEST_P(StorageTest, ARefusalInTheBatchOfAQueuedSavepointUndoesOnlyItself) {
          db_->ReadAhead("ACOMPTEBULL", {"A2"});
          db_->DeleteRecord("ACOMPTEBULL", "A2");
          db_->Savepoint("row");
+         db_->ReadAhead("ACOMPTEBULL", {"A1"});  // a hint, which must not carry it
          file->Read("A9");
        }},
   };

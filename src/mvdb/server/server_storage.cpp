@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -256,7 +257,11 @@ class PgStorage final : public ServerStorage {
       const std::string f = std::to_string(id);
       const std::string array = ByteaArray(keys);
       if (InTransaction()) {
-        LockAhead(id, f, array);
+        // A queued delete must fail the operation that carries it, and a read-ahead (a hint,
+        // whose failures nobody hears) must not be that operation.
+        const bool delete_queued = std::any_of(queued_.begin(), queued_.end(),
+                                               [](const Pending& p) { return !p.name.empty(); });
+        if (!delete_queued) LockAhead(id, f, array);
         return false;
       }
       return Reading([&] {
