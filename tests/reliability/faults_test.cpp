@@ -307,6 +307,13 @@ TEST_F(FaultTest, AConnectionLostMidValidationKeepsNothingAndTheNextActionReconn
     EXPECT_EQ(test::ErrorOf([&] { database->Lock("ACOMPTEBULL 00030"); }), err::kWriteFailed);
     database->Rollback();
     EXPECT_EQ(Describe(ReadAdvances(*database, scenario.keys).at(scenario.keys[2])), "<absent>");
+    // The same loss found by a query, which sends what is queued before it.
+    database->Begin();
+    database->Savepoint("row");
+    PrivateServer::Query(db, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                             "datname = current_database() AND pid <> pg_backend_pid()");
+    EXPECT_NE(test::ErrorOf([&] { ReadAdvances(*database, scenario.keys); }), 0);
+    EXPECT_EQ(test::ErrorOf([&] { database->Commit(); }), err::kWriteFailed);
   }
   struct Loss {
     std::string what;  // "wait runs out", "cut" or "shut down"

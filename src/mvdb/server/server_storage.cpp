@@ -1077,14 +1077,16 @@ class PgStorage final : public ServerStorage {
   // A queued statement of batch failed. A savepoint statement: the transaction ends on the
   // server (the savepoints its caller counts on are not all there) and QueuedFailure is
   // raised. A delete: it alone is undone, what was queued after it is queued again for the
-  // next statement, and DeferredWriteFailure is raised.
+  // next statement, and DeferredWriteFailure is raised. A batch that could not be sent or
+  // finished fails as a savepoint statement does.
   [[noreturn]] void FailQueued(const QueuedBatch& batch, const BatchOutcome& outcome) {
-    const std::size_t failed = batch.owner[outcome.failed_at];
-    const Pending& pending = batch.pending[failed];
-    if (pending.name.empty()) {
+    const bool sent = outcome.failed_at < batch.owner.size();
+    const std::size_t failed = sent ? batch.owner[outcome.failed_at] : 0;
+    if (!sent || batch.pending[failed].name.empty()) {
       EndServerTransaction();
       throw QueuedFailure(outcome.error);
     }
+    const Pending& pending = batch.pending[failed];
     if (!UndoOwnSavepoint("mvdb_write", true)) {
       EndServerTransaction();
       throw DeferredWriteFailure(
