@@ -141,7 +141,7 @@ class ctr_consultationacompte final : public PanelReactions {
   void FillContractRow(ResumeNext& rn, Ref<DbRecord>& contracts, int row, bool provider_row);
   // Tells the database which advances and employers the first n rows will read, so that a
   // server sends them together rather than one by one.
-  void ReadAheadRows(ResumeNext& rn, Ref<DbRecord>& contracts, int n);
+  void ReadAheadRows(Ref<DbRecord>& contracts, int n);
   // The key of row row's advance for the chosen period.
   std::string AdvanceKey(Ref<DbRecord>& contracts, int row) const;
   // The employer row row shows, as its file and key: the person cared for when the contract's

@@ -89,9 +89,11 @@ ctr_consultationacompte::EmployerRef ctr_consultationacompte::RowEmployer(
   return {tables::kAssociation, contracts->Get(row, 2)};
 }
 
-void ctr_consultationacompte::ReadAheadRows(ResumeNext& rn, Ref<DbRecord>& contracts, int n) {
+void ctr_consultationacompte::ReadAheadRows(Ref<DbRecord>& contracts, int n) {
   if (n < 2) return;  // one row reads no more than the read-ahead would
-  rn([&] {
+  // Only a hint: what it cannot do, the rows' own reads meet and report.
+  ResumeNext hint;
+  hint([&] {
     std::vector<std::string> advances, persons, entities;
     for (int row = 1; row <= n; ++row) {
       advances.push_back(AdvanceKey(contracts, row));
@@ -124,7 +126,7 @@ void ctr_consultationacompte::Remplir_Lists(Ref<DbRecord>& /*w_requeteaidant*/) 
   ResumeNext rn;
   int n = 0;
   rn([&] { n = w_requetecontrat->DCount(); });
-  ReadAheadRows(rn, w_requetecontrat, n);
+  ReadAheadRows(w_requetecontrat, n);
   for (int i = 1; i <= n; ++i) FillContractRow(rn, w_requetecontrat, i, false);
   RecAcompteBull.Release();
   RecContrat.Release();

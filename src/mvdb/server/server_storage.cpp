@@ -23,6 +23,9 @@ namespace {
 
 constexpr std::int64_t kLayoutFormat = 1;
 constexpr char kChannel[] = "mvdb_catalog";
+// The savepoint a write or delete inside a transaction runs in, so that its failure undoes it
+// alone.
+constexpr std::string_view kWriteSavepoint = "mvdb_write";
 
 using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
 ResultPtr Wrap(PGresult* result) { return ResultPtr(result, &PQclear); }
@@ -260,7 +263,7 @@ class PgStorage final : public ServerStorage {
         // A queued delete must fail the operation that carries it, and a read-ahead (a hint,
         // whose failures nobody hears) must not be that operation.
         const bool delete_queued = std::any_of(queued_.begin(), queued_.end(),
-                                               [](const Pending& p) { return !p.name.empty(); });
+                                               [](const Pending& p) { return p.IsDelete(); });
         if (!delete_queued) LockAhead(id, f, array);
         return false;
       }
@@ -401,6 +404,7 @@ class PgStorage final : public ServerStorage {
     if (!in_transaction_) throw ComponentError(err::kBadTransaction, "aucune transaction ouverte");
     in_transaction_ = false;
     savepoints_.clear();
+    std::string cause;
     try {
       // A transaction a failed statement aborted would be rolled back by COMMIT without error.
       if (PQtransactionStatus(connection_) != PQTRANS_INTRANS) {
@@ -412,15 +416,14 @@ class PgStorage final : public ServerStorage {
         throw StorageError("le serveur a annulé la transaction");
       }
       known_.clear();
+      return;
     } catch (const StorageError& e) {
-      UndoTransaction();
-      throw WriteFailure("validation de la transaction",
-                         std::string(e.what()) + " ; la transaction a été annulée");
-    } catch (const DeferredWriteFailure& e) {
-      UndoTransaction();
-      throw WriteFailure("validation de la transaction",
-                         std::string(e.what()) + " ; la transaction a été annulée");
+      cause = e.what();
+    } catch (const DeferredWriteFailure& e) {  // a queued delete refused
+      cause = e.what();
     }
+    UndoTransaction();
+    throw WriteFailure("validation de la transaction", cause + " ; la transaction a été annulée");
   }
 
   void Rollback() override {
@@ -502,7 +505,7 @@ class PgStorage final : public ServerStorage {
       }
       storage.lock_conflict_ = false;
       if (!nested_ && PQstatus(storage.connection_) == CONNECTION_BAD) storage.Reconnect();
-      storage.Exec(nested_ ? "SAVEPOINT mvdb_write" : "BEGIN");
+      storage.Exec(nested_ ? "SAVEPOINT " + std::string(kWriteSavepoint) : "BEGIN");
       if (!nested_) storage.in_transaction_ = true;
       active_ = true;
       try {
@@ -521,7 +524,7 @@ class PgStorage final : public ServerStorage {
     void Commit() {
       try {
         if (nested_) {
-          storage_.Exec("RELEASE SAVEPOINT mvdb_write");
+          storage_.Exec("RELEASE SAVEPOINT " + std::string(kWriteSavepoint));
         } else {
           ResultPtr result = storage_.Query("COMMIT");
           storage_.in_transaction_ = false;
@@ -541,17 +544,11 @@ class PgStorage final : public ServerStorage {
       active_ = false;
       if (!nested_) return storage_.UndoTransaction();
       storage_.caches_stale_ = true;  // a created table or index may have been undone
-      if (PQstatus(storage_.connection_) != CONNECTION_OK) return;
       // A lock held elsewhere past the wait, or a deadlock, refuses the whole transaction and
       // not this write alone: on a file the lock is the database's and a validation that
       // cannot have it writes nothing; a validation that cannot have one row's lock on the
       // server keeps none of its rows either.
-      if (storage_.lock_conflict_) {
-        PQclear(PQexec(storage_.connection_, "ROLLBACK"));
-        return;
-      }
-      PQclear(PQexec(storage_.connection_, "ROLLBACK TO SAVEPOINT mvdb_write"));
-      PQclear(PQexec(storage_.connection_, "RELEASE SAVEPOINT mvdb_write"));
+      if (!storage_.UndoOwnSavepoint(kWriteSavepoint, true)) storage_.EndServerTransaction();
     }
 
     PgStorage& storage_;
@@ -872,6 +869,7 @@ class PgStorage final : public ServerStorage {
     std::string what;  // a delete's description, for its failure
     std::int64_t file_id = 0;
 
+    bool IsDelete() const { return !name.empty(); }
     static Pending Text(std::string sql) {
       Pending pending;
       pending.sql = std::move(sql);
@@ -887,18 +885,17 @@ class PgStorage final : public ServerStorage {
     std::vector<std::string_view> parameters;
   };
 
-  // Runs step between a savepoint of its own and its release, after the savepoint statements
-  // still queued, the whole sent at once through libpq's pipeline (one round trip), and
-  // returns step's result. A failure of a queued statement ends the transaction on the server
-  // (the savepoints its caller counts on are not all there) and raises QueuedFailure. A failure
-  // of step undoes step alone and raises StorageError; when step met another transaction's
-  // lock and conflict_ends is set, the whole transaction ends instead, as in a write scope.
-  ResultPtr RunInOwnSavepoint(const std::string& savepoint, Step step, bool conflict_ends) {
+  // Runs step between a savepoint of its own and its release, after the statements still
+  // queued, the whole sent at once through libpq's pipeline (one round trip), and returns
+  // step's result. A failure of a queued statement as in FailQueued. A failure of step undoes
+  // step alone and raises StorageError; when step met another transaction's lock and
+  // conflict_ends is set, the whole transaction ends instead, as in a write scope.
+  ResultPtr RunInOwnSavepoint(std::string_view savepoint, Step step, bool conflict_ends) {
     QueuedBatch batch = TakeQueued();
     const std::size_t queued = batch.steps.size();
-    batch.steps.push_back({"", "SAVEPOINT " + savepoint, {}});
+    batch.steps.push_back({"", "SAVEPOINT " + std::string(savepoint), {}});
     batch.steps.push_back(std::move(step));
-    batch.steps.push_back({"", "RELEASE SAVEPOINT " + savepoint, {}});
+    batch.steps.push_back({"", "RELEASE SAVEPOINT " + std::string(savepoint), {}});
     BatchOutcome outcome = SendBatch(batch.steps);
     if (!outcome.failed()) return std::move(outcome.results[queued + 1]);
     if (outcome.failed_at < queued) FailQueued(batch, outcome);
@@ -909,13 +906,14 @@ class PgStorage final : public ServerStorage {
   // After a failed statement in savepoint's scope: undoes the scope alone and gives true, or
   // gives false when the whole transaction must end (the server ended it, or the statement met
   // another transaction's lock and conflict_ends is set, as in a write scope).
-  bool UndoOwnSavepoint(const std::string& savepoint, bool conflict_ends) {
+  bool UndoOwnSavepoint(std::string_view savepoint, bool conflict_ends) {
     if (PQstatus(connection_) != CONNECTION_OK ||
         PQtransactionStatus(connection_) == PQTRANS_IDLE || (conflict_ends && lock_conflict_)) {
       return false;
     }
-    PQclear(PQexec(connection_, ("ROLLBACK TO SAVEPOINT " + savepoint).c_str()));
-    PQclear(PQexec(connection_, ("RELEASE SAVEPOINT " + savepoint).c_str()));
+    const std::string name(savepoint);
+    PQclear(PQexec(connection_, ("ROLLBACK TO SAVEPOINT " + name).c_str()));
+    PQclear(PQexec(connection_, ("RELEASE SAVEPOINT " + name).c_str()));
     return PQtransactionStatus(connection_) == PQTRANS_INTRANS;
   }
 
@@ -963,7 +961,7 @@ class PgStorage final : public ServerStorage {
       }
       known_.erase({file_id, key});
       ResultPtr result =
-          RunInOwnSavepoint("mvdb_write", {name, sql, std::vector<std::string_view>(parameters)},
+          RunInOwnSavepoint(kWriteSavepoint, {name, sql, std::vector<std::string_view>(parameters)},
                             true);
       // The key is now locked by this transaction: its value is known until the end.
       // A transaction writing many records (a generator) keeps no copy of each.
@@ -1062,12 +1060,12 @@ class PgStorage final : public ServerStorage {
     queued_.clear();
     for (std::size_t i = 0; i < batch.pending.size(); ++i) {
       const Pending& pending = batch.pending[i];
-      if (pending.name.empty()) {
+      if (!pending.IsDelete()) {
         batch.steps.push_back({"", pending.sql, {}});
       } else {
-        batch.steps.push_back({"", "SAVEPOINT mvdb_write", {}});
+        batch.steps.push_back({"", "SAVEPOINT " + std::string(kWriteSavepoint), {}});
         batch.steps.push_back({pending.name, pending.sql, {pending.key}});
-        batch.steps.push_back({"", "RELEASE SAVEPOINT mvdb_write", {}});
+        batch.steps.push_back({"", "RELEASE SAVEPOINT " + std::string(kWriteSavepoint), {}});
       }
       batch.owner.resize(batch.steps.size(), i);
     }
@@ -1082,12 +1080,12 @@ class PgStorage final : public ServerStorage {
   [[noreturn]] void FailQueued(const QueuedBatch& batch, const BatchOutcome& outcome) {
     const bool sent = outcome.failed_at < batch.owner.size();
     const std::size_t failed = sent ? batch.owner[outcome.failed_at] : 0;
-    if (!sent || batch.pending[failed].name.empty()) {
+    if (!sent || !batch.pending[failed].IsDelete()) {
       EndServerTransaction();
       throw QueuedFailure(outcome.error);
     }
     const Pending& pending = batch.pending[failed];
-    if (!UndoOwnSavepoint("mvdb_write", true)) {
+    if (!UndoOwnSavepoint(kWriteSavepoint, true)) {
       EndServerTransaction();
       throw DeferredWriteFailure(
           WriteFailure(pending.what, outcome.error + " ; la transaction a été annulée"));
@@ -1415,10 +1413,9 @@ class PgStorage final : public ServerStorage {
   bool catalog_unknown_ = true;
   bool caches_stale_ = false;
   bool lock_conflict_ = false;  // the last failed statement met another transaction's lock
-  // (Pending, above.)
-  std::vector<Pending> queued_;
-  // What this transaction wrote or deleted, by file and key (absent: deleted), until its end or
-  // a roll back to a savepoint.
+  std::vector<Pending> queued_;  // not sent yet
+  // What this transaction holds locked (wrote, deleted or read ahead), by file and key (absent:
+  // deleted), until its end or a roll back to a savepoint.
   std::map<std::pair<std::int64_t, std::string>, std::optional<std::string>> known_;
   static constexpr std::size_t kKnownLimit = 4096;  // keys; a validation writes a few dozen
   std::uint64_t catalog_generation_ = 1;
